@@ -1,0 +1,653 @@
+#include "fbsql.h"
+
+#include "gbkcodec.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <firebird/Interface.h>
+#include <ibase.h>
+
+#include <cstring>
+
+using namespace Firebird;
+
+namespace mv::db {
+
+namespace {
+
+IMaster *master()
+{
+    static IMaster *m = fb_get_master_interface();
+    return m;
+}
+
+QString statusText(const IStatus *status)
+{
+    char buf[2048];
+    master()->getUtilInterface()->formatStatus(buf, sizeof buf, const_cast<IStatus *>(status));
+    // The client's messages are plain ASCII; file names in them are ours.
+    return QString::fromLocal8Bit(buf).trimmed();
+}
+
+// A status wrapper that is released on scope exit.
+struct Status {
+    IStatus *raw = master()->getStatus();
+    ThrowStatusWrapper wrap{raw};
+    ~Status() { wrap.dispose(); }
+    ThrowStatusWrapper *operator&() { return &wrap; }
+};
+
+template <class F>
+auto guarded(F &&f) -> decltype(f())
+{
+    try {
+        return f();
+    } catch (const FbException &e) {
+        throw DbError(statusText(e.getStatus()));
+    }
+}
+
+QByteArray dpbFor(ThrowStatusWrapper *st, const QByteArray &user, const QByteArray &password,
+                  bool create)
+{
+    IXpbBuilder *dpb = master()->getUtilInterface()->getXpbBuilder(st, IXpbBuilder::DPB, nullptr, 0);
+    dpb->insertString(st, isc_dpb_user_name, user.constData());
+    dpb->insertString(st, isc_dpb_password, password.constData());
+    if (create) {
+        dpb->insertInt(st, isc_dpb_sql_dialect, 3);
+        dpb->insertInt(st, isc_dpb_page_size, 8192);
+    }
+    QByteArray r(reinterpret_cast<const char *>(dpb->getBuffer(st)), int(dpb->getBufferLength(st)));
+    dpb->dispose();
+    return r;
+}
+
+} // namespace
+
+DbError::DbError(const QString &message)
+    : std::runtime_error(message.toStdString()), message_(message)
+{
+}
+
+// ---------------------------------------------------------------- Connection
+
+Connection::Connection(const QString &databaseName, const QByteArray &user, const QByteArray &password)
+    : path_(databaseName), user_(user), password_(password)
+{
+}
+
+Connection::~Connection()
+{
+    try {
+        close();
+    } catch (...) {
+        // Nothing sensible is left to do with a failure while shutting down.
+    }
+}
+
+void Connection::setDatabaseName(const QString &path)
+{
+    path_ = path;
+}
+
+void Connection::ensureOpen()
+{
+    if (att_ && tra_)
+        return;
+    guarded([&] {
+        Status st;
+        if (!att_) {
+            const QByteArray dpb = dpbFor(&st, user_, password_, false);
+            IProvider *prov = master()->getDispatcher();
+            try {
+                att_ = prov->attachDatabase(&st, QFile::encodeName(path_).constData(), unsigned(dpb.size()),
+                                            reinterpret_cast<const unsigned char *>(dpb.constData()));
+            } catch (...) {
+                prov->release();
+                throw;
+            }
+            prov->release();
+        }
+        if (!tra_)
+            tra_ = att_->startTransaction(&st, 0, nullptr);
+    });
+}
+
+void Connection::countStatement()
+{
+    if (statementsToFault_ > 0 && --statementsToFault_ == 0)
+        throw DbError(QStringLiteral("Injected failure of a statement"));
+}
+
+void Connection::commit()
+{
+    if (!tra_)
+        return;
+    if (commitsToFault_ > 0 && --commitsToFault_ == 0)
+        throw DbError(QStringLiteral("Injected failure of a commit"));
+    guarded([&] {
+        Status st;
+        tra_->commitRetaining(&st);
+    });
+}
+
+void Connection::rollback()
+{
+    if (!tra_)
+        return;
+    guarded([&] {
+        Status st;
+        tra_->rollbackRetaining(&st);
+    });
+}
+
+void Connection::runUnit(const std::function<void()> &fn)
+{
+    ensureOpen();
+    try {
+        fn();
+        commit();
+    } catch (...) {
+        try {
+            rollback();
+        } catch (...) {
+            // The original failure is the one worth reporting.
+        }
+        throw;
+    }
+}
+
+void Connection::failOnStatement(int n)
+{
+    statementsToFault_ = n;
+}
+
+void Connection::failOnCommit(int n)
+{
+    commitsToFault_ = n;
+}
+
+void Connection::releaseQueries()
+{
+    for (Query *q : queries_)
+        q->release();
+}
+
+void Connection::close()
+{
+    if (!att_)
+        return;
+    releaseQueries();
+    guarded([&] {
+        Status st;
+        if (tra_) {
+            try {
+                tra_->commit(&st);
+            } catch (...) {
+                tra_->rollback(&st);
+                throw;
+            }
+            tra_ = nullptr;
+        }
+        att_->detach(&st);
+        att_ = nullptr;
+    });
+}
+
+// ---------------------------------------------------------------- parameters
+
+ParsedSql parseNamedParams(const QByteArray &sql)
+{
+    ParsedSql r;
+    r.text.reserve(sql.size());
+    const qsizetype n = sql.size();
+    qsizetype i = 0;
+    auto isNameChar = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$';
+    };
+    while (i < n) {
+        const char c = sql[i];
+        if (c == '\'' || c == '"') {
+            qsizetype j = i + 1;
+            while (j < n) {
+                if (sql[j] == c) {
+                    if (j + 1 < n && sql[j + 1] == c) {
+                        j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                ++j;
+            }
+            r.text.append(sql.mid(i, j - i + 1));
+            i = j + 1;
+        } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+            qsizetype j = sql.indexOf('\n', i);
+            if (j < 0)
+                j = n;
+            r.text.append(sql.mid(i, j - i));
+            i = j;
+        } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
+            qsizetype j = sql.indexOf("*/", i + 2);
+            j = j < 0 ? n : j + 2;
+            r.text.append(sql.mid(i, j - i));
+            i = j;
+        } else if (c == ':' && i + 1 < n && isNameChar(sql[i + 1])) {
+            qsizetype j = i + 1;
+            while (j < n && isNameChar(sql[j]))
+                ++j;
+            r.names.append(QString::fromLatin1(sql.mid(i + 1, j - i - 1)).toUpper());
+            r.text.append('?');
+            i = j;
+        } else {
+            r.text.append(c);
+            ++i;
+        }
+    }
+    return r;
+}
+
+// ---------------------------------------------------------------- Query
+
+Query::Query(Connection &connection) : conn_(&connection)
+{
+    conn_->registerQuery(this);
+}
+
+Query::~Query()
+{
+    release();
+    conn_->unregisterQuery(this);
+}
+
+void Query::release()
+{
+    rowValid_ = false;
+    if (rs_) {
+        try {
+            Status st;
+            rs_->close(&st);
+        } catch (...) {
+            rs_->release();
+        }
+        rs_ = nullptr;
+    }
+    if (outMeta_) {
+        outMeta_->release();
+        outMeta_ = nullptr;
+    }
+    if (stmt_) {
+        stmt_->release();
+        stmt_ = nullptr;
+    }
+    columns_.clear();
+}
+
+void Query::close()
+{
+    rowValid_ = false;
+    if (rs_) {
+        try {
+            Status st;
+            rs_->close(&st);
+        } catch (...) {
+            rs_->release();
+        }
+        rs_ = nullptr;
+    }
+}
+
+void Query::setSql(const QString &sql)
+{
+    release();
+    sql_ = sql;
+    ParsedSql p = parseNamedParams(GbkCodec::encode(sql));
+    fbSql_ = p.text;
+    paramOrder_ = p.names;
+    paramValues_.clear();
+    paramNull_.clear();
+}
+
+QStringList Query::paramNames() const
+{
+    QStringList r;
+    for (const QString &n : paramOrder_)
+        if (!r.contains(n))
+            r.append(n);
+    return r;
+}
+
+void Query::setParam(const QString &name, const QString &value)
+{
+    const QString key = name.toUpper();
+    if (!paramOrder_.contains(key))
+        throw DbError(QStringLiteral("Parameter %1 not found").arg(name));
+    paramValues_.insert(key, GbkCodec::encode(value));
+    paramNull_.remove(key);
+}
+
+void Query::setParamNull(const QString &name)
+{
+    const QString key = name.toUpper();
+    if (!paramOrder_.contains(key))
+        throw DbError(QStringLiteral("Parameter %1 not found").arg(name));
+    paramValues_.remove(key);
+    paramNull_.insert(key, true);
+}
+
+void Query::clearParams()
+{
+    paramValues_.clear();
+    paramNull_.clear();
+}
+
+void Query::prepare()
+{
+    if (stmt_)
+        return;
+    conn_->ensureOpen();
+    guarded([&] {
+        Status st;
+        stmt_ = conn_->attachment()->prepare(&st, conn_->transaction(), unsigned(fbSql_.size()), fbSql_.constData(),
+                                             SQL_DIALECT_V6, IStatement::PREPARE_PREFETCH_METADATA);
+    });
+    if (unsigned(paramOrder_.size()) != guarded([&] {
+            Status st;
+            IMessageMetadata *m = stmt_->getInputMetadata(&st);
+            unsigned c = m->getCount(&st);
+            m->release();
+            return c;
+        })) {
+        release();
+        throw DbError(QStringLiteral("Parameter list does not match the statement"));
+    }
+}
+
+void Query::bindInput(std::vector<unsigned char> &buf, IMessageMetadata *&meta)
+{
+    meta = nullptr;
+    if (paramOrder_.isEmpty())
+        return;
+    Status st;
+    IMessageMetadata *orig = stmt_->getInputMetadata(&st);
+    IMetadataBuilder *b = orig->getBuilder(&st);
+    const unsigned n = orig->getCount(&st);
+    std::vector<bool> isBlob(n);
+    for (unsigned i = 0; i < n; ++i) {
+        isBlob[i] = (orig->getType(&st, i) & ~1u) == SQL_BLOB;
+        if (isBlob[i])
+            continue;
+        const QByteArray &v = paramValues_.value(paramOrder_[int(i)]);
+        b->setType(&st, i, SQL_VARYING + 1);
+        b->setSubType(&st, i, 0);
+        b->setScale(&st, i, 0);
+        b->setCharSet(&st, i, 0 /* NONE */);
+        b->setLength(&st, i, unsigned(qMax<qsizetype>(v.size(), 1)));
+    }
+    orig->release();
+    meta = b->getMetadata(&st);
+    b->release();
+    buf.assign(meta->getMessageLength(&st), 0);
+    for (unsigned i = 0; i < n; ++i) {
+        const QString &name = paramOrder_[int(i)];
+        short *nullInd = reinterpret_cast<short *>(&buf[meta->getNullOffset(&st, i)]);
+        unsigned char *data = &buf[meta->getOffset(&st, i)];
+        if (!paramValues_.contains(name)) {
+            *nullInd = -1;
+            continue;
+        }
+        *nullInd = 0;
+        const QByteArray &v = paramValues_[name];
+        if (isBlob[i]) {
+            ISC_QUAD id;
+            IBlob *blob = conn_->attachment()->createBlob(&st, conn_->transaction(), &id, 0, nullptr);
+            try {
+                for (qsizetype off = 0; off < v.size(); off += 32768) {
+                    const qsizetype len = qMin<qsizetype>(32768, v.size() - off);
+                    blob->putSegment(&st, unsigned(len), v.constData() + off);
+                }
+                blob->close(&st);
+            } catch (...) {
+                blob->release();
+                throw;
+            }
+            std::memcpy(data, &id, sizeof id);
+        } else {
+            const auto len = quint16(v.size());
+            std::memcpy(data, &len, sizeof len);
+            std::memcpy(data + 2, v.constData(), size_t(v.size()));
+        }
+    }
+}
+
+void Query::setupOutput()
+{
+    columns_.clear();
+    Status st;
+    IMessageMetadata *orig = stmt_->getOutputMetadata(&st);
+    const unsigned n = orig->getCount(&st);
+    IMetadataBuilder *b = orig->getBuilder(&st);
+    for (unsigned i = 0; i < n; ++i) {
+        Column c;
+        c.name = GbkCodec::decode(QByteArray(orig->getAlias(&st, i)));
+        const unsigned type = orig->getType(&st, i) & ~1u;
+        c.blob = type == SQL_BLOB;
+        if (!c.blob) {
+            unsigned len = 64;
+            if (type == SQL_TEXT || type == SQL_VARYING)
+                len = qMax(orig->getLength(&st, i), 1u);
+            b->setType(&st, i, SQL_VARYING + 1);
+            b->setSubType(&st, i, 0);
+            b->setScale(&st, i, 0);
+            b->setCharSet(&st, i, 0 /* NONE */);
+            b->setLength(&st, i, len);
+        }
+        columns_.push_back(c);
+    }
+    orig->release();
+    outMeta_ = b->getMetadata(&st);
+    b->release();
+    for (unsigned i = 0; i < n; ++i) {
+        columns_[i].offset = outMeta_->getOffset(&st, i);
+        columns_[i].nullOffset = outMeta_->getNullOffset(&st, i);
+    }
+    outBuf_.assign(outMeta_->getMessageLength(&st), 0);
+}
+
+void Query::open()
+{
+    close();
+    prepare();
+    conn_->countStatement();
+    guarded([&] {
+        Status st;
+        std::vector<unsigned char> inBuf;
+        IMessageMetadata *inMeta = nullptr;
+        try {
+            bindInput(inBuf, inMeta);
+            if (!outMeta_)
+                setupOutput();
+            rs_ = stmt_->openCursor(&st, conn_->transaction(), inMeta, inBuf.empty() ? nullptr : inBuf.data(),
+                                    outMeta_, 0);
+        } catch (...) {
+            if (inMeta)
+                inMeta->release();
+            throw;
+        }
+        if (inMeta)
+            inMeta->release();
+    });
+    fetch();
+}
+
+void Query::execute()
+{
+    close();
+    prepare();
+    conn_->countStatement();
+    guarded([&] {
+        Status st;
+        std::vector<unsigned char> inBuf;
+        IMessageMetadata *inMeta = nullptr;
+        try {
+            bindInput(inBuf, inMeta);
+            stmt_->execute(&st, conn_->transaction(), inMeta, inBuf.empty() ? nullptr : inBuf.data(), nullptr,
+                           nullptr);
+        } catch (...) {
+            if (inMeta)
+                inMeta->release();
+            throw;
+        }
+        if (inMeta)
+            inMeta->release();
+    });
+}
+
+void Query::fetch()
+{
+    if (!rs_) {
+        rowValid_ = false;
+        return;
+    }
+    const int r = guarded([&] {
+        Status st;
+        return rs_->fetchNext(&st, outBuf_.data());
+    });
+    rowValid_ = r == IStatus::RESULT_OK;
+    if (!rowValid_)
+        close();
+}
+
+void Query::next()
+{
+    fetch();
+}
+
+QString Query::fieldName(int i) const
+{
+    return column(i).name;
+}
+
+int Query::fieldIndex(const QString &name) const
+{
+    for (size_t i = 0; i < columns_.size(); ++i)
+        if (columns_[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
+int Query::checkedIndex(const QString &name) const
+{
+    const int i = fieldIndex(name);
+    if (i < 0)
+        throw DbError(QStringLiteral("Field '%1' not found").arg(name));
+    return i;
+}
+
+const Query::Column &Query::column(int i) const
+{
+    if (i < 0 || size_t(i) >= columns_.size())
+        throw DbError(QStringLiteral("Field index %1 out of range").arg(i));
+    return columns_[size_t(i)];
+}
+
+bool Query::isNull(int i) const
+{
+    const Column &c = column(i);
+    if (!rowValid_)
+        throw DbError(QStringLiteral("No current row"));
+    return *reinterpret_cast<const short *>(&outBuf_[c.nullOffset]) != 0;
+}
+
+bool Query::isNull(const QString &name) const
+{
+    return isNull(checkedIndex(name));
+}
+
+QByteArray Query::fieldBytes(int i) const
+{
+    if (isNull(i))
+        return {};
+    const Column &c = column(i);
+    const unsigned char *data = &outBuf_[c.offset];
+    if (!c.blob) {
+        quint16 len;
+        std::memcpy(&len, data, sizeof len);
+        return QByteArray(reinterpret_cast<const char *>(data + 2), len);
+    }
+    ISC_QUAD id;
+    std::memcpy(&id, data, sizeof id);
+    return guarded([&] {
+        Status st;
+        QByteArray out;
+        IBlob *blob = conn_->attachment()->openBlob(&st, conn_->transaction(), &id, 0, nullptr);
+        try {
+            char buf[32768];
+            for (;;) {
+                unsigned got = 0;
+                const int r = blob->getSegment(&st, sizeof buf, buf, &got);
+                if (r == IStatus::RESULT_NO_DATA)
+                    break;
+                out.append(buf, qsizetype(got));
+            }
+            blob->close(&st);
+        } catch (...) {
+            blob->release();
+            throw;
+        }
+        return out;
+    });
+}
+
+QString Query::field(int i) const
+{
+    return GbkCodec::decode(fieldBytes(i));
+}
+
+QString Query::field(const QString &name) const
+{
+    return field(checkedIndex(name));
+}
+
+// ---------------------------------------------------------------- create
+
+void createDatabase(const QString &path, const QByteArray &user, const QByteArray &password,
+                    const QStringList &statements)
+{
+    if (QFileInfo::exists(path))
+        throw DbError(QStringLiteral("File %1 already exists; it is left untouched").arg(path));
+    guarded([&] {
+        Status st;
+        const QByteArray dpb = dpbFor(&st, user, password, true);
+        IProvider *prov = master()->getDispatcher();
+        IAttachment *att = nullptr;
+        try {
+            att = prov->createDatabase(&st, QFile::encodeName(path).constData(), unsigned(dpb.size()),
+                                       reinterpret_cast<const unsigned char *>(dpb.constData()));
+            for (const QString &s : statements) {
+                const QByteArray sql = GbkCodec::encode(s);
+                ITransaction *tra = att->startTransaction(&st, 0, nullptr);
+                att->execute(&st, tra, unsigned(sql.size()), sql.constData(), SQL_DIALECT_V6, nullptr, nullptr,
+                             nullptr, nullptr);
+                tra->commit(&st);
+            }
+            att->detach(&st);
+            att = nullptr;
+        } catch (...) {
+            if (att) {
+                try {
+                    Status st2;
+                    att->dropDatabase(&st2);
+                } catch (...) {
+                    att->release();
+                }
+            }
+            prov->release();
+            throw;
+        }
+        prov->release();
+    });
+}
+
+} // namespace mv::db
