@@ -1,0 +1,149 @@
+#include "categorymodel.h"
+
+#include "UnitDM.h"
+
+#include <QHash>
+#include <QTreeWidget>
+
+QStringList SplitString(const QString &text, QChar separator)
+{
+    QStringList list;
+    if (text.isEmpty())
+        return list;
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype at = text.indexOf(separator, start);
+        if (at < 0)
+            break;
+        list.append(text.mid(start, at - start));
+        start = at + 1;
+    }
+    list.append(text.mid(start));
+    return list;
+}
+
+QString NodeCaption(const TNodeInfo &info)
+{
+    return info.Id + QLatin1Char(' ') + info.TypeName;
+}
+
+QString CaptionId(const QString &caption)
+{
+    const QStringList parts = SplitString(caption, QLatin1Char(' '));
+    return parts.isEmpty() ? QString() : parts.first();
+}
+
+void LoadCategories(TmvlabDm &dm, TArr &arr)
+{
+    arr.clear();
+    mv::db::Query q(dm.IBDatabaseMV);
+    q.setSql(QStringLiteral("select * from type"));
+    q.open();
+    while (!q.eof()) {
+        arr.push_back({q.field(0), q.field(1), q.field(2)});
+        q.next();
+    }
+}
+
+CategoryChildren::CategoryChildren(const TArr &arr)
+{
+    index_.reserve(qsizetype(arr.size()));
+    for (size_t i = 0; i < arr.size(); ++i) {
+        auto it = index_.find(arr[i].ParentId);
+        if (it == index_.end()) {
+            it = index_.insert(arr[i].ParentId, int(lists_.size()));
+            lists_.emplace_back();
+        }
+        lists_[size_t(*it)].push_back(int(i));
+    }
+}
+
+const std::vector<int> &CategoryChildren::of(const QString &parentId) const
+{
+    const auto it = index_.constFind(parentId);
+    return it == index_.cend() ? none_ : lists_[size_t(*it)];
+}
+
+void AddChildCategories(const TNodeInfo &parent, QTreeWidgetItem *parentNode, const TArr &arr,
+                        const CategoryChildren &children, QTreeWidget *tree)
+{
+    // Explicit stack: a deep chain of categories must not exhaust the call stack.
+    struct Frame {
+        const TNodeInfo *info;
+        QTreeWidgetItem *node;
+    };
+    std::vector<Frame> stack{{&parent, parentNode}};
+    QSet<QString> seen{parent.Id};
+    while (!stack.empty()) {
+        const Frame f = stack.back();
+        stack.pop_back();
+        QList<QTreeWidgetItem *> items;
+        for (int i : children.of(f.info->Id)) {
+            const TNodeInfo &child = arr[size_t(i)];
+            if (seen.contains(child.Id))
+                continue; // a row naming itself (or id 0) would loop forever
+            seen.insert(child.Id);
+            auto *item = new QTreeWidgetItem(QStringList{NodeCaption(child)});
+            items.append(item);
+            stack.push_back({&child, item});
+        }
+        if (f.node)
+            f.node->addChildren(items);
+        else
+            tree->addTopLevelItems(items);
+    }
+}
+
+void BuildCategoryTree(QTreeWidget *tree, const TArr &arr)
+{
+    const TNodeInfo root{QStringLiteral("0"), QString(), QString()};
+    const CategoryChildren children(arr);
+    tree->setUpdatesEnabled(false);
+    AddChildCategories(root, nullptr, arr, children, tree);
+    tree->expandAll();
+    tree->clearSelection();
+    tree->setCurrentItem(nullptr);
+    tree->setUpdatesEnabled(true);
+}
+
+QString CollectSubtreeIds(const TArr &arr, const QString &id)
+{
+    const CategoryChildren children(arr);
+    QString acc;
+    // Depth first, each child followed by everything below it.
+    std::vector<std::pair<const std::vector<int> *, size_t>> stack;
+    stack.push_back({&children.of(id), 0});
+    QSet<QString> seen{id};
+    while (!stack.empty()) {
+        auto &[list, pos] = stack.back();
+        if (pos >= list->size()) {
+            stack.pop_back();
+            continue;
+        }
+        const TNodeInfo &child = arr[size_t((*list)[pos++])];
+        if (seen.contains(child.Id))
+            continue;
+        seen.insert(child.Id);
+        acc += QLatin1Char(',') + child.Id;
+        stack.push_back({&children.of(child.Id), 0});
+    }
+    return acc;
+}
+
+QString CollectSubtreeIds(TmvlabDm &dm, const QString &id)
+{
+    TArr arr;
+    mv::db::Query q(dm.IBDatabaseMV);
+    q.setSql(QStringLiteral("select id, parentid from type"));
+    q.open();
+    while (!q.eof()) {
+        arr.push_back({q.field(0), q.field(1), QString()});
+        q.next();
+    }
+    return CollectSubtreeIds(arr, id);
+}
+
+QString SubtreeIdList(const QString &id, const QString &subtreeIds)
+{
+    return subtreeIds.isEmpty() ? id : id + subtreeIds;
+}

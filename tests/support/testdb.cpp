@@ -1,0 +1,49 @@
+#include "testdb.h"
+
+#include "fbsql.h"
+#include "schema.h"
+
+#include <stdexcept>
+
+namespace mvtest {
+
+TestDb::TestDb(bool withFirstCategory)
+{
+    if (!dir_.isValid())
+        throw std::runtime_error("cannot make a temporary folder");
+    path_ = dir_.filePath(QStringLiteral("mvlabnew.fdb"));
+    mv::createSchemaDatabase(path_);
+    if (!withFirstCategory)
+        exec({QStringLiteral("delete from type")});
+}
+
+void TestDb::exec(const QStringList &statements)
+{
+    TmvlabDm dm(path_);
+    dm.runUnit([&] {
+        mv::db::Query q(dm.IBDatabaseMV);
+        for (const QString &s : statements) {
+            q.setSql(s);
+            q.execute();
+        }
+    });
+}
+
+QStringList TestDb::rows(const QString &sql)
+{
+    TmvlabDm dm(path_);
+    mv::db::Query q(dm.IBDatabaseMV);
+    q.setSql(sql);
+    q.open();
+    QStringList out;
+    while (!q.eof()) {
+        QStringList cols;
+        for (int i = 0; i < q.fieldCount(); ++i)
+            cols.append(q.isNull(i) ? QStringLiteral("<null>") : q.field(i));
+        out.append(cols.join(QLatin1Char('|')));
+        q.next();
+    }
+    return out;
+}
+
+} // namespace mvtest

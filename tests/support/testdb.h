@@ -1,0 +1,33 @@
+#pragma once
+
+#include "UnitDM.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace mvtest {
+
+// A fresh database file with the program's schema in its own temporary
+// folder; removed with the fixture.
+class TestDb
+{
+public:
+    // withFirstCategory=false empties TYPE after creation.
+    explicit TestDb(bool withFirstCategory = true);
+    QString path() const { return path_; }
+    QString dir() const { return dir_.path(); }
+
+    // Runs statements on a connection of its own and commits them.
+    void exec(const QStringList &statements);
+    // Rows of a query as text, columns joined by '|'.
+    QStringList rows(const QString &sql);
+
+private:
+    QTemporaryDir dir_;
+    QString path_;
+};
+
+} // namespace mvtest
