@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <stdexcept>
+
+class QWebEnginePage;
+
+// Raised when the HTML engine fails a call or does not answer in time.
+class EHtmlEngineError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The editing surface's HTML document as the rest of the component sees it:
+// a synchronous face on the engine's asynchronous page.
+//
+// The page answers scripts asynchronously and loads its first document in the
+// background. This class hides both:
+//  - Execute() before the first document has loaded is queued and run, in
+//    order, as soon as it has; afterwards it runs at once and waits for the
+//    answer. Nothing written early is lost.
+//  - Evaluate() waits (bounded) for the first document, then runs its script
+//    and waits (bounded) for the value.
+// A wait that runs out raises EHtmlEngineError instead of hanging; so does a
+// script that throws, with the script's error text.
+//
+// Scripts are function bodies: they run inside a function of their own, so
+// they may declare variables and end with "return value;".
+class THtmlDocument : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int DefaultTimeoutMs = 10000;
+
+    explicit THtmlDocument(QWebEnginePage *page, QObject *parent = nullptr);
+
+    QWebEnginePage *page() const { return m_page; }
+
+    // True once the first document has finished loading.
+    bool isReady() const { return m_ready; }
+    // Waits until isReady(); raises EHtmlEngineError when the bound runs out.
+    void waitUntilReady();
+
+    QVariant Evaluate(const QString &script);
+    void Execute(const QString &script);
+
+    // Keyboard focus to the document's window: first the widget that shows
+    // the page, then the page's own window object.
+    void Focus();
+
+    int timeoutMs() const { return m_timeoutMs; }
+    void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+
+    // A JavaScript string literal holding s, safe to paste into a script.
+    static QString quote(const QString &s);
+
+signals:
+    void ready();
+
+private:
+    void onLoadFinished(bool ok);
+    QVariant run(const QString &script);
+    static QString wrap(const QString &script);
+    static QVariant unwrap(const QVariant &answer, const QString &script);
+
+    QWebEnginePage *m_page;
+    bool m_ready = false;
+    bool m_loadFailed = false;
+    int m_timeoutMs = DefaultTimeoutMs;
+    QStringList m_pending;
+};

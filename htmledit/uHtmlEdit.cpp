@@ -1,0 +1,355 @@
+#include "uHtmlEdit.h"
+
+#include "uMD5.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+
+namespace {
+
+// The editing surface's page. Once the first document is there, the page
+// never navigates away from it (a dropped file or a clicked link would
+// otherwise replace the only copy of the user's text).
+class TEditPage : public QWebEnginePage
+{
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
+    {
+        if (!isMainFrame || !m_loaded)
+            return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+        return false;
+    }
+
+public:
+    bool m_loaded = false;
+};
+
+// Printing is left to the engine; this only bounds the wait for its answer.
+constexpr int PrintTimeoutMs = 120000;
+
+QString jsBool(bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); }
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TEditCommander
+
+TEditCommander::TEditCommander(THtmlDocument *Document) : m_document(Document) {}
+
+void TEditCommander::Exec(const QString &Name, const QString &jsValue)
+{
+    m_document->Evaluate(QStringLiteral("document.execCommand(%1, true, %2);")
+                             .arg(THtmlDocument::quote(Name), jsValue));
+    FocusDocument();
+}
+
+void TEditCommander::ExecCommand(const QString &Name) { Exec(Name, QStringLiteral("true")); }
+
+void TEditCommander::Bold() { ExecCommand(QStringLiteral("Bold")); }
+void TEditCommander::Italic() { ExecCommand(QStringLiteral("Italic")); }
+void TEditCommander::Underline() { ExecCommand(QStringLiteral("Underline")); }
+void TEditCommander::JustifyLeft() { ExecCommand(QStringLiteral("JustifyLeft")); }
+void TEditCommander::JustifyCenter() { ExecCommand(QStringLiteral("JustifyCenter")); }
+void TEditCommander::JustifyRight() { ExecCommand(QStringLiteral("JustifyRight")); }
+void TEditCommander::JustifyFull() { ExecCommand(QStringLiteral("JustifyFull")); }
+void TEditCommander::InsertOrderedList() { ExecCommand(QStringLiteral("InsertOrderedList")); }
+
+QString TEditCommander::ColorText(qint32 Color)
+{
+    const quint32 c = static_cast<quint32>(Color);
+    return QStringLiteral("#%1%2%3")
+        .arg(c & 0xFF, 2, 16, QLatin1Char('0'))
+        .arg((c >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
+        .arg((c >> 16) & 0xFF, 2, 16, QLatin1Char('0'));
+}
+
+// The engine takes colours as CSS text, not as the integer.
+void TEditCommander::ForeColor(qint32 Color)
+{
+    Exec(QStringLiteral("ForeColor"), THtmlDocument::quote(ColorText(Color)));
+}
+
+void TEditCommander::BackColor(qint32 Color)
+{
+    Exec(QStringLiteral("BackColor"), THtmlDocument::quote(ColorText(Color)));
+}
+
+void TEditCommander::FontName(const QString &Name)
+{
+    Exec(QStringLiteral("FontName"), THtmlDocument::quote(QLatin1Char('"') + Name + QLatin1Char('"')));
+}
+
+void TEditCommander::FontSize(int Size)
+{
+    if (Size < 1 || Size > 7)
+        Size = 3;
+    Exec(QStringLiteral("FontSize"), QString::number(Size));
+}
+
+void TEditCommander::InsertHTML(const QString &Html)
+{
+    // A selected range (text or a picture) is deleted first and the fragment
+    // goes in at the caret that is left. A document that has never had a
+    // caret gets one at the end of its body.
+    m_document->Evaluate(QStringLiteral(R"(
+var s = window.getSelection();
+if (s.rangeCount === 0 && document.body) {
+    var r = document.createRange();
+    r.selectNodeContents(document.body);
+    r.collapse(false);
+    s.addRange(r);
+}
+if (s.type === 'Range')
+    document.execCommand('delete', false, null);
+document.execCommand('insertHTML', false, %1);
+)")
+                             .arg(THtmlDocument::quote(Html)));
+    FocusDocument();
+}
+
+QByteArray TEditCommander::ImageStamp()
+{
+    // The monotonic clock counts from system start, as a 32-bit tick count.
+    QElapsedTimer clock;
+    clock.start();
+    const quint32 ticks = static_cast<quint32>(clock.msecsSinceReference());
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1()
+           + QByteArray::number(ticks);
+}
+
+QString TEditCommander::FileExtension(const QString &FileName)
+{
+    const QString name = QFileInfo(FileName).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
+QString TEditCommander::PictureMarkup(const QString &Folder, const QString &Name, const QString &Ext)
+{
+    return QStringLiteral("<img src=\"file://") + Folder + Name + Ext + QStringLiteral("\" >");
+}
+
+void TEditCommander::InsertImage(const QString &FileName)
+{
+    const QFileInfo source(FileName);
+    if (source.isFile() && QFileInfo(m_imageFolder).isDir()) {
+        const QString name = MD5Hex(ImageStamp());
+        const QString ext = FileExtension(FileName);
+        const QString target = m_imageFolder + name + ext;
+        // The copy overwrites a file of the same name.
+        if (QFileInfo::exists(target))
+            QFile::remove(target);
+        if (QFile::copy(FileName, target)) {
+            InsertHTML(PictureMarkup(m_imageFolder, name, ext));
+            return;
+        }
+    }
+    FocusDocument();
+}
+
+void TEditCommander::FocusDocument() { m_document->Focus(); }
+
+// ---------------------------------------------------------------------------
+// THtmlEdit
+
+QString THtmlEdit::DocumentTemplate()
+{
+    return QStringLiteral("<HTML>\r\n"
+                          "<HEAD>\r\n"
+                          "<META NAME=\"GENERATOR\" CONTENT=\"KT HTML-WRITER\">\r\n"
+                          "<TITLE>NewDocument</TITLE>\r\n"
+                          "</HEAD>\r\n"
+                          "<BODY>\r\n"
+                          "</BODY>\r\n"
+                          "</HTML>\r\n");
+}
+
+THtmlEdit::THtmlEdit(QWidget *parent) : QWebEngineView(parent)
+{
+    auto *page = new TEditPage(this);
+    setPage(page);
+    m_document = new THtmlDocument(page, this);
+    connect(page, &QWebEnginePage::loadFinished, this, [page] { page->m_loaded = true; });
+
+    m_imageFolder = QDir::toNativeSeparators(QDir::tempPath() + QLatin1Char('/'));
+
+    // Pictures are referenced by file:// addresses; a page of local origin
+    // may load them.
+    QWebEngineSettings *s = page->settings();
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+
+    // An empty page, loaded in the background. Until it is there, writes and
+    // settings wait in the document's queue; reads wait for it.
+    page->setHtml(QStringLiteral("<html><head></head><body></body></html>"),
+                  QUrl::fromLocalFile(m_imageFolder));
+
+    m_commander = new TEditCommander(m_document);
+    setImageFolder(m_imageFolder);
+    setReadOnly(false);
+    setCharSet(QStringLiteral("gb2312"));
+}
+
+THtmlEdit::~THtmlEdit()
+{
+    delete m_commander;
+    m_commander = nullptr;
+}
+
+QString THtmlEdit::HTML() const
+{
+    return m_document
+        ->Evaluate(QStringLiteral("return document.body ? document.body.outerHTML : '';"))
+        .toString();
+}
+
+QString THtmlEdit::Text() const
+{
+    return m_document
+        ->Evaluate(QStringLiteral("return document.body ? document.body.innerText : '';"))
+        .toString();
+}
+
+// Writing may have replaced the document; the new one gets the control's
+// editing mode and declared character set. Set only where they differ, so
+// that switching design mode on again does not move the caret.
+static QString editingStateScript(bool readOnly, const QString &charSet)
+{
+    return QStringLiteral(R"(
+var dm = %1 ? 'off' : 'on';
+if (document.designMode !== dm)
+    document.designMode = dm;
+var h = document.head;
+if (h) {
+    var m = h.querySelector('meta[charset]');
+    if (!m) {
+        m = document.createElement('meta');
+        h.insertBefore(m, h.firstChild);
+    }
+    if (m.getAttribute('charset') !== %2)
+        m.setAttribute('charset', %2);
+}
+)")
+        .arg(jsBool(readOnly), THtmlDocument::quote(charSet));
+}
+
+void THtmlEdit::applyEditingState()
+{
+    m_document->Execute(editingStateScript(m_readOnly, m_charSet));
+}
+
+void THtmlEdit::setHTML(const QString &Value)
+{
+    m_document->Execute(QStringLiteral("document.write(%1);\n").arg(THtmlDocument::quote(Value))
+                        + editingStateScript(m_readOnly, m_charSet));
+}
+
+// The engine's declared encoding is the document's meta charset; the content
+// itself travels as UTF-16 and is never decoded with it.
+void THtmlEdit::setCharSet(const QString &Value)
+{
+    m_charSet = Value;
+    applyEditingState();
+}
+
+void THtmlEdit::setImageFolder(const QString &Value)
+{
+    m_imageFolder = Value;
+    m_commander->setImageFolder(Value);
+}
+
+void THtmlEdit::setReadOnly(bool Value)
+{
+    m_readOnly = Value;
+    applyEditingState();
+}
+
+void THtmlEdit::NewDocument()
+{
+    m_document->Execute(QStringLiteral("document.close();\ndocument.clear();\ndocument.write(%1);\n")
+                            .arg(THtmlDocument::quote(DocumentTemplate()))
+                        + editingStateScript(m_readOnly, m_charSet));
+}
+
+void THtmlEdit::Clear() { NewDocument(); }
+
+void THtmlEdit::Cut() { triggerPageAction(QWebEnginePage::Cut); }
+void THtmlEdit::Copy() { triggerPageAction(QWebEnginePage::Copy); }
+void THtmlEdit::Paste() { triggerPageAction(QWebEnginePage::Paste); }
+void THtmlEdit::Undo() { triggerPageAction(QWebEnginePage::Undo); }
+void THtmlEdit::Redo() { triggerPageAction(QWebEnginePage::Redo); }
+void THtmlEdit::SelectAll() { triggerPageAction(QWebEnginePage::SelectAll); }
+
+void THtmlEdit::printOn(QPrinter *printer)
+{
+    m_document->waitUntilReady();
+    bool finished = false;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const auto c = connect(this, &QWebEngineView::printFinished, &loop, [&] {
+        finished = true;
+        loop.quit();
+    });
+    print(printer);
+    if (!finished) {
+        timer.start(PrintTimeoutMs);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    disconnect(c);
+    if (!finished)
+        throw EHtmlEngineError("The HTML engine did not finish printing in time.");
+}
+
+void THtmlEdit::Print(bool Preview)
+{
+    if (Preview) {
+        PrintPreview();
+        return;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted)
+        printOn(&printer);
+}
+
+void THtmlEdit::PrintPreview()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintPreviewDialog dialog(&printer, this);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &THtmlEdit::printOn);
+    dialog.exec();
+}
+
+void THtmlEdit::SetFocus()
+{
+    setFocus(Qt::OtherFocusReason);
+    m_document->Focus();
+}
+
+bool THtmlEdit::CanFocus() const
+{
+    if (!parentWidget())
+        return false;
+    const QWidget *form = window();
+    // Each control's own switch counts, not what it inherits from the window.
+    for (const QWidget *w = this; w && w != form; w = w->parentWidget()) {
+        if (w->testAttribute(Qt::WA_ForceDisabled))
+            return false;
+    }
+    return true;
+}

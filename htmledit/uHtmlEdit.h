@@ -1,0 +1,138 @@
+#pragma once
+
+#include "uHtmlDocument.h"
+
+#include <QString>
+#include <QWebEngineView>
+
+class QPrinter;
+class THtmlEdit;
+
+// The command layer of the editing surface: the engine's named editing
+// commands on the current selection, HTML fragments and pictures inserted at
+// the selection. Every operation ends by giving the focus back to the
+// document, so that typing can go on after a toolbar click. It keeps no
+// formatting state and asks the engine for none.
+class TEditCommander
+{
+public:
+    explicit TEditCommander(THtmlDocument *Document);
+
+    THtmlDocument *Document() const { return m_document; }
+    // Folder for inserted pictures, ending in a path separator. Changed only
+    // through THtmlEdit::setImageFolder.
+    QString ImageFolder() const { return m_imageFolder; }
+
+    void Bold();
+    void Italic();
+    void Underline();
+    void JustifyLeft();
+    void JustifyCenter();
+    void JustifyRight();
+    void JustifyFull();
+    void InsertOrderedList();
+    // Color in the 0x00BBGGRR layout: red in the lowest byte.
+    void ForeColor(qint32 Color);
+    void BackColor(qint32 Color);
+    void FontName(const QString &Name);
+    // HTML font size 1..7; any other number means 3.
+    void FontSize(int Size);
+    void ExecCommand(const QString &Name);
+
+    // Replaces the selection with the fragment, or inserts it at the caret.
+    void InsertHTML(const QString &Html);
+    // Copies the picture into ImageFolder under a digest name and inserts an
+    // IMG tag for the copy. A missing file or folder, or a failed copy, ends
+    // it quietly.
+    void InsertImage(const QString &FileName);
+    void FocusDocument();
+
+    // "yyyyMMddHHmmss" local time followed by the millisecond tick count.
+    static QByteArray ImageStamp();
+    // The extension of FileName with its dot as spelt, or "" when the name
+    // after its last separator has no dot.
+    static QString FileExtension(const QString &FileName);
+    // <img src="file://FOLDERNAMEEXT" >, nothing escaped.
+    static QString PictureMarkup(const QString &Folder, const QString &Name, const QString &Ext);
+    // 0x00BBGGRR to "#rrggbb".
+    static QString ColorText(qint32 Color);
+
+private:
+    friend class THtmlEdit;
+    void setImageFolder(const QString &Folder) { m_imageFolder = Folder; }
+    void Exec(const QString &Name, const QString &jsValue);
+
+    THtmlDocument *m_document;
+    QString m_imageFolder;
+};
+
+// WYSIWYG HTML editing surface: a web view whose document is switched into
+// design mode, read and written as one HTML string.
+//
+// The engine's document is the only copy of the content; every value read is
+// taken from it at the time of the call. The content exchanged through HTML
+// is the BODY element only, never the document's head.
+class THtmlEdit : public QWebEngineView
+{
+    Q_OBJECT
+    Q_PROPERTY(QString CharSet READ CharSet WRITE setCharSet)
+    Q_PROPERTY(QString HTML READ HTML WRITE setHTML)
+    Q_PROPERTY(QString ImageFolder READ ImageFolder WRITE setImageFolder)
+    Q_PROPERTY(QString Text READ Text)
+    Q_PROPERTY(bool ReadOnly READ ReadOnly WRITE setReadOnly)
+
+public:
+    explicit THtmlEdit(QWidget *parent = nullptr);
+    ~THtmlEdit() override;
+
+    // The text NewDocument writes: an empty body with a small head.
+    static QString DocumentTemplate();
+
+    TEditCommander *Commander() const { return m_commander; }
+    THtmlDocument *Document() const { return m_document; }
+
+    // The BODY element's outer HTML.
+    QString HTML() const;
+    // Feeds HTML source to the document: appended while the document's write
+    // stream is open (after NewDocument or an earlier write), otherwise it
+    // starts a new document in place of the completed one.
+    void setHTML(const QString &Value);
+    // The body's text.
+    QString Text() const;
+
+    QString CharSet() const { return m_charSet; }
+    void setCharSet(const QString &Value);
+    QString ImageFolder() const { return m_imageFolder; }
+    void setImageFolder(const QString &Value);
+    bool ReadOnly() const { return m_readOnly; }
+    void setReadOnly(bool Value);
+
+    // Closes any open write stream and starts a new document holding the
+    // template, leaving the stream open for later writes.
+    void NewDocument();
+    void Clear();
+    void Cut();
+    void Copy();
+    void Paste();
+    void Undo();
+    void Redo();
+    void SelectAll();
+    // The print dialog, or the print preview window when Preview is true.
+    void Print(bool Preview);
+    void PrintPreview();
+    // Focus to this control, then keystrokes to the document's window.
+    void SetFocus();
+    // False when not on a window, or when this control or a parent below
+    // the window is disabled. Visibility does not count.
+    bool CanFocus() const;
+
+private:
+    void applyEditingState();
+    void printOn(QPrinter *printer);
+
+    THtmlDocument *m_document = nullptr;
+    TEditCommander *m_commander = nullptr;
+    QString m_imageFolder;
+    bool m_readOnly = false;
+    QString m_charSet;
+};

@@ -1,0 +1,587 @@
+// The editing surface on the real web engine: document writes and reads,
+// editing mode, the formatting commands and picture insertion.
+#include "uHtmlEdit.h"
+#include "uMD5.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+
+// A shown window holding one editing surface and a line edit to take the
+// focus away from it.
+struct Form
+{
+    QWidget window;
+    THtmlEdit *edit;
+    QLineEdit *other;
+
+    Form()
+    {
+        auto *layout = new QVBoxLayout(&window);
+        other = new QLineEdit(&window);
+        edit = new THtmlEdit(&window);
+        layout->addWidget(other);
+        layout->addWidget(edit);
+        window.resize(500, 400);
+        window.show();
+    }
+
+    QVariant js(const QString &script) { return edit->Document()->Evaluate(script); }
+
+    // Selects the content of the element with the given id.
+    void select(const QString &id)
+    {
+        js(QStringLiteral("var r = document.createRange();"
+                          "r.selectNodeContents(document.getElementById('%1'));"
+                          "var s = getSelection(); s.removeAllRanges(); s.addRange(r);")
+               .arg(id));
+    }
+
+    void load(const QString &html)
+    {
+        edit->NewDocument();
+        edit->setHTML(html);
+    }
+};
+
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files, QDir::Name);
+}
+
+void writePicture(const QString &path, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    QVERIFY(image.save(path, "PNG"));
+}
+
+} // namespace
+
+class TestHtmlEdit : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void md5Hex_data();
+    void md5Hex();
+    void imageStamp();
+
+    void constructionDefaults();
+    void writeBeforeLoadIsKept();
+    void newDocument_data();
+    void newDocument();
+    void writes_data();
+    void writes();
+    void roundTripInFreshControl();
+    void readOnly_data();
+    void readOnly();
+
+    void commands_data();
+    void commands();
+    void boldTwiceRestores();
+    void insertHtml_data();
+    void insertHtml();
+    void insertImage_data();
+    void insertImage();
+    void insertImageMissing_data();
+    void insertImageMissing();
+    void insertedPictureRenders();
+
+    void focus();
+    void canFocus_data();
+    void canFocus();
+    void engineFailures();
+};
+
+void TestHtmlEdit::md5Hex_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("digest");
+    // RFC 1321, appendix A.5
+    QTest::newRow("empty") << QByteArray("") << "D41D8CD98F00B204E9800998ECF8427E";
+    QTest::newRow("a") << QByteArray("a") << "0CC175B9C0F1B6A831C399E269772661";
+    QTest::newRow("abc") << QByteArray("abc") << "900150983CD24FB0D6963F7D28E17F72";
+    QTest::newRow("message digest") << QByteArray("message digest") << "F96B697D7CB7938D525A2F31AAF161D0";
+    QTest::newRow("digits") << QByteArray("12345678901234567890123456789012345678901234567890123456789012345678901234567890")
+                            << "57EDF4A22BE3C955AC49DA2E2107B67A";
+}
+
+void TestHtmlEdit::md5Hex()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, digest);
+    QCOMPARE(MD5Hex(text), digest);
+}
+
+void TestHtmlEdit::imageStamp()
+{
+    // 14 digits of local time on the 24-hour clock, then the tick count.
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    const QByteArray stamp = TEditCommander::ImageStamp();
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{15,24}$")).match(QString::fromLatin1(stamp)).hasMatch(),
+             stamp.constData());
+    const QDateTime when = QDateTime::fromString(QString::fromLatin1(stamp.left(14)), QStringLiteral("yyyyMMddHHmmss"));
+    QVERIFY2(when >= before.addMSecs(-before.time().msec()) && when <= after, stamp.constData());
+    QVERIFY(stamp.at(14) != '0' || stamp.size() == 15);
+}
+
+void TestHtmlEdit::constructionDefaults()
+{
+    Form f;
+    QCOMPARE(f.edit->ReadOnly(), false);
+    QCOMPARE(f.edit->CharSet(), QStringLiteral("gb2312"));
+    const QString temp = QDir::toNativeSeparators(QDir::tempPath() + QLatin1Char('/'));
+    QCOMPARE(f.edit->ImageFolder(), temp);
+    QCOMPARE(f.edit->Commander()->ImageFolder(), temp);
+    QCOMPARE(f.js("return document.designMode;").toString(), QStringLiteral("on"));
+    QCOMPARE(f.js("var m = document.querySelector('meta[charset]'); return m ? m.getAttribute('charset') : '';")
+                 .toString(),
+             QStringLiteral("gb2312"));
+
+    f.edit->setImageFolder(QStringLiteral("/somewhere/else/"));
+    QCOMPARE(f.edit->Commander()->ImageFolder(), QStringLiteral("/somewhere/else/"));
+}
+
+void TestHtmlEdit::writeBeforeLoadIsKept()
+{
+    // Everything here happens before the page has had a chance to load.
+    THtmlEdit edit;
+    QVERIFY(!edit.Document()->isReady());
+    edit.setReadOnly(true);
+    edit.NewDocument();
+    edit.setHTML(QStringLiteral("<p>first</p>"));
+    edit.setHTML(QStringLiteral("<p>second</p>"));
+    QVERIFY(!edit.Document()->isReady());
+
+    const QString html = edit.HTML();
+    QVERIFY2(html.contains(QStringLiteral("<p>first</p><p>second</p>")), qPrintable(html));
+    QCOMPARE(edit.Document()->Evaluate(QStringLiteral("return document.title;")).toString(),
+             QStringLiteral("NewDocument"));
+    QCOMPARE(edit.Document()->Evaluate(QStringLiteral("return document.designMode;")).toString(),
+             QStringLiteral("off"));
+}
+
+void TestHtmlEdit::newDocument_data()
+{
+    QTest::addColumn<bool>("viaClear");
+    QTest::newRow("NewDocument") << false;
+    QTest::newRow("Clear") << true;
+}
+
+void TestHtmlEdit::newDocument()
+{
+    QFETCH(bool, viaClear);
+    const QString tpl = THtmlEdit::DocumentTemplate();
+    QCOMPARE(tpl.size(), 129);
+    QVERIFY(tpl.startsWith(QStringLiteral("<HTML>\r\n<HEAD>\r\n")));
+
+    Form f;
+    f.load(QStringLiteral("<p>old text</p><img src=\"x.png\">"));
+    if (viaClear)
+        f.edit->Clear();
+    else
+        f.edit->NewDocument();
+
+    const QString html = f.edit->HTML();
+    QVERIFY2(html.startsWith(QStringLiteral("<body")) && html.endsWith(QStringLiteral("</body>")), qPrintable(html));
+    for (const char *head : {"head", "HEAD", "meta", "META", "title", "TITLE", "GENERATOR"})
+        QVERIFY2(!html.contains(QLatin1String(head)), qPrintable(html));
+    QCOMPARE(f.js("return document.body.children.length;").toInt(), 0);
+    QCOMPARE(f.edit->Text().trimmed(), QString());
+    // The template really is the document: its head is there, outside HTML.
+    QCOMPARE(f.js("return document.title;").toString(), QStringLiteral("NewDocument"));
+    QCOMPARE(f.js("return document.querySelector('meta[name=GENERATOR]').content;").toString(),
+             QStringLiteral("KT HTML-WRITER"));
+}
+
+void TestHtmlEdit::writes_data()
+{
+    QTest::addColumn<bool>("closedBetween");
+    QTest::addColumn<QString>("expected");
+    // While the write stream is open, text is appended.
+    QTest::newRow("open stream appends") << false << "<p>one</p><p>two</p>";
+    // A completed document is replaced by the next write.
+    QTest::newRow("completed document replaced") << true << "<body><p>two</p></body>";
+}
+
+void TestHtmlEdit::writes()
+{
+    QFETCH(bool, closedBetween);
+    QFETCH(QString, expected);
+    Form f;
+    f.edit->NewDocument();
+    f.edit->setHTML(QStringLiteral("<p>one</p>"));
+    if (closedBetween)
+        f.js("document.close();");
+    f.edit->setHTML(QStringLiteral("<p>two</p>"));
+    const QString html = f.edit->HTML();
+    QVERIFY2(html.contains(expected), qPrintable(html));
+    QCOMPARE(f.js("return document.designMode;").toString(), QStringLiteral("on"));
+}
+
+void TestHtmlEdit::roundTripInFreshControl()
+{
+    const QString content = QStringLiteral(
+        "<p id=\"a\">纯文本 <b>粗体</b> <font color=\"#ff0000\" size=\"5\">red</font></p>"
+        "<ol><li>one</li><li>two</li></ol>"
+        "<table border=\"1\"><tbody><tr><td>cell</td></tr></tbody></table>"
+        "<img src=\"file:///tmp/0123456789ABCDEF0123456789ABCDEF.JPG\" >");
+    QString html, text;
+    {
+        Form f;
+        f.load(content);
+        f.select(QStringLiteral("a"));
+        f.edit->Commander()->Italic();
+        html = f.edit->HTML();
+        text = f.edit->Text();
+    }
+    QVERIFY(html.contains(QStringLiteral("<i>")));
+    QVERIFY2(text.contains(QStringLiteral("粗体")) && !text.contains(QLatin1Char('<')), qPrintable(text));
+
+    // The stored value is written into a fresh control, read-only first, as
+    // an existing record is opened.
+    Form g;
+    g.edit->setReadOnly(true);
+    g.edit->setHTML(html);
+    QCOMPARE(g.edit->HTML(), html);
+    QCOMPARE(g.edit->Text(), text);
+    QCOMPARE(g.js("return document.designMode;").toString(), QStringLiteral("off"));
+}
+
+void TestHtmlEdit::readOnly_data()
+{
+    QTest::addColumn<QList<bool>>("settings");
+    QTest::addColumn<QString>("designMode");
+    QTest::newRow("true") << QList<bool>{true} << "off";
+    QTest::newRow("true, true") << QList<bool>{true, true} << "off";
+    QTest::newRow("true, false") << QList<bool>{true, false} << "on";
+    QTest::newRow("false, false") << QList<bool>{false, false} << "on";
+    QTest::newRow("false, true, true, false") << QList<bool>{false, true, true, false} << "on";
+}
+
+void TestHtmlEdit::readOnly()
+{
+    QFETCH(QList<bool>, settings);
+    QFETCH(QString, designMode);
+    Form f;
+    f.load(QStringLiteral("<p>text</p>"));
+    for (bool b : settings)
+        f.edit->setReadOnly(b);
+    QCOMPARE(f.edit->ReadOnly(), settings.last());
+    QCOMPARE(f.js("return document.designMode;").toString(), designMode);
+    // A new document and later writes keep the editing state.
+    f.edit->NewDocument();
+    f.edit->setHTML(QStringLiteral("<p>more</p>"));
+    QCOMPARE(f.js("return document.designMode;").toString(), designMode);
+    QCOMPARE(f.js("return document.body.isContentEditable;").toBool(), designMode == QLatin1String("on"));
+}
+
+void TestHtmlEdit::commands_data()
+{
+    QTest::addColumn<QString>("op");
+    QTest::addColumn<int>("arg");
+    QTest::addColumn<QString>("initial");
+    QTest::addColumn<QString>("expected");
+
+    const QString plain = QStringLiteral("<p id=\"t\">hello world</p>");
+    // A command that sets what is already there changes nothing, so these
+    // start from another alignment or size. Size 3 is the normal size: the
+    // engine drops the font tag instead of writing size="3".
+    const QString right = QStringLiteral("<p id=\"t\" style=\"text-align: right;\">hello world</p>");
+    const QString size6 = QStringLiteral("<p id=\"t\"><font size=\"6\">hello world</font></p>");
+
+    QTest::newRow("Bold") << "Bold" << 0 << plain << "<b>hello world</b>";
+    QTest::newRow("Italic") << "Italic" << 0 << plain << "<i>hello world</i>";
+    QTest::newRow("Underline") << "Underline" << 0 << plain << "<u>hello world</u>";
+    QTest::newRow("JustifyLeft") << "JustifyLeft" << 0 << right << "text-align: left;";
+    QTest::newRow("JustifyCenter") << "JustifyCenter" << 0 << plain << "text-align: center;";
+    QTest::newRow("JustifyRight") << "JustifyRight" << 0 << plain << "text-align: right;";
+    QTest::newRow("JustifyFull") << "JustifyFull" << 0 << plain << "text-align: justify;";
+    QTest::newRow("InsertOrderedList") << "InsertOrderedList" << 0 << plain << "<ol><li>hello world</li></ol>";
+    // Colours arrive as 0x00BBGGRR.
+    QTest::newRow("ForeColor pure red") << "ForeColor" << 255 << plain << "<font color=\"#ff0000\">hello world</font>";
+    QTest::newRow("ForeColor mixed") << "ForeColor" << 0x00336699 << plain << "<font color=\"#996633\">";
+    QTest::newRow("BackColor pure blue") << "BackColor" << 16711680 << plain << "background-color: rgb(0, 0, 255);";
+    QTest::newRow("FontName with blanks") << "FontName" << 0 << plain << "face=\"Courier New\"";
+    QTest::newRow("FontSize 1") << "FontSize" << 1 << plain << "<font size=\"1\">hello world</font>";
+    QTest::newRow("FontSize 7") << "FontSize" << 7 << plain << "<font size=\"7\">hello world</font>";
+    QTest::newRow("FontSize 0 falls back") << "FontSize" << 0 << size6 << plain;
+    QTest::newRow("FontSize 8 falls back") << "FontSize" << 8 << size6 << plain;
+    QTest::newRow("FontSize -1 falls back") << "FontSize" << -1 << size6 << plain;
+    QTest::newRow("ExecCommand by name") << "ExecCommand" << 0 << plain << "<strike>hello world</strike>";
+}
+
+void TestHtmlEdit::commands()
+{
+    QFETCH(QString, op);
+    QFETCH(int, arg);
+    QFETCH(QString, initial);
+    QFETCH(QString, expected);
+
+    Form f;
+    f.load(initial + QStringLiteral("<p id=\"u\">other</p>"));
+    f.select(QStringLiteral("t"));
+    f.other->setFocus();
+
+    TEditCommander *c = f.edit->Commander();
+    if (op == QLatin1String("Bold")) c->Bold();
+    else if (op == QLatin1String("Italic")) c->Italic();
+    else if (op == QLatin1String("Underline")) c->Underline();
+    else if (op == QLatin1String("JustifyLeft")) c->JustifyLeft();
+    else if (op == QLatin1String("JustifyCenter")) c->JustifyCenter();
+    else if (op == QLatin1String("JustifyRight")) c->JustifyRight();
+    else if (op == QLatin1String("JustifyFull")) c->JustifyFull();
+    else if (op == QLatin1String("InsertOrderedList")) c->InsertOrderedList();
+    else if (op == QLatin1String("ForeColor")) c->ForeColor(arg);
+    else if (op == QLatin1String("BackColor")) c->BackColor(arg);
+    else if (op == QLatin1String("FontName")) c->FontName(QStringLiteral("Courier New"));
+    else if (op == QLatin1String("FontSize")) c->FontSize(arg);
+    else if (op == QLatin1String("ExecCommand")) c->ExecCommand(QStringLiteral("StrikeThrough"));
+    else QFAIL("unknown operation");
+
+    const QString html = f.edit->HTML();
+    QVERIFY2(html.contains(expected), qPrintable(html));
+    QVERIFY2(html.contains(QStringLiteral("<p id=\"u\">other</p>")), qPrintable(html));
+    // The focus is back in the document.
+    QTRY_VERIFY(f.edit->hasFocus());
+}
+
+void TestHtmlEdit::boldTwiceRestores()
+{
+    Form f;
+    f.load(QStringLiteral("<p id=\"t\">hello <i>world</i></p>"));
+    const QString before = f.edit->HTML();
+    f.select(QStringLiteral("t"));
+    f.edit->Commander()->Bold();
+    QVERIFY(f.edit->HTML() != before);
+    f.edit->Commander()->Bold();
+    // The engine leaves an empty style attribute behind; nothing shows it.
+    QCOMPARE(f.edit->HTML().remove(QStringLiteral(" style=\"\"")), before);
+}
+
+void TestHtmlEdit::insertHtml_data()
+{
+    QTest::addColumn<QString>("selection");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("gone");
+    QTest::newRow("text selected") << "text" << "<p id=\"t\"><em>new</em></p>" << "hello";
+    QTest::newRow("picture selected") << "picture" << "<p id=\"p\">a<em>new</em>b</p>" << "<img";
+    QTest::newRow("caret") << "caret" << "<p id=\"t\">hel<em>new</em>lo</p>" << "";
+}
+
+void TestHtmlEdit::insertHtml()
+{
+    QFETCH(QString, selection);
+    QFETCH(QString, expected);
+    QFETCH(QString, gone);
+
+    Form f;
+    f.load(QStringLiteral("<p id=\"t\">hello</p><p id=\"p\">a<img id=\"i\" src=\"x.png\">b</p>"));
+    if (selection == QLatin1String("text")) {
+        f.select(QStringLiteral("t"));
+    } else if (selection == QLatin1String("picture")) {
+        f.js("var r = document.createRange(); r.selectNode(document.getElementById('i'));"
+             "var s = getSelection(); s.removeAllRanges(); s.addRange(r);");
+    } else {
+        f.js("var s = getSelection(); s.removeAllRanges();"
+             "s.collapse(document.getElementById('t').firstChild, 3);");
+    }
+    f.edit->Commander()->InsertHTML(QStringLiteral("<em>new</em>"));
+
+    const QString html = f.edit->HTML();
+    QVERIFY2(html.contains(expected), qPrintable(html));
+    if (!gone.isEmpty())
+        QVERIFY2(!html.contains(gone), qPrintable(html));
+}
+
+void TestHtmlEdit::insertImage_data()
+{
+    QTest::addColumn<QString>("sourceName");
+    QTest::addColumn<QString>("pattern");
+    QTest::newRow("upper-case extension") << "photo.JPG" << "^[0-9A-F]{32}\\.JPG$";
+    QTest::newRow("several dots") << "photo.small.png" << "^[0-9A-F]{32}\\.png$";
+    QTest::newRow("no extension") << "photo" << "^[0-9A-F]{32}$";
+    QTest::newRow("dot only in the folder") << "album.d/photo" << "^[0-9A-F]{32}$";
+}
+
+void TestHtmlEdit::insertImage()
+{
+    QFETCH(QString, sourceName);
+    QFETCH(QString, pattern);
+
+    QTemporaryDir sources, images;
+    const QString source = sources.filePath(sourceName);
+    QDir().mkpath(QFileInfo(source).path());
+    writePicture(source, 4, 3);
+    const QString folder = images.path() + QLatin1Char('/');
+
+    Form f;
+    f.edit->setImageFolder(folder);
+    f.load(QStringLiteral("<p id=\"t\">hello</p>"));
+    f.select(QStringLiteral("t"));
+    f.other->setFocus();
+    f.edit->Commander()->InsertImage(source);
+
+    const QStringList files = filesIn(folder);
+    QCOMPARE(files.size(), 1);
+    const QString name = files.first();
+    QVERIFY2(QRegularExpression(pattern).match(name).hasMatch(), qPrintable(name));
+    QFile copy(folder + name), original(source);
+    QVERIFY(copy.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), original.readAll());
+
+    // Exactly one picture, in place of the selection, pointing at the copy.
+    QCOMPARE(f.js("return document.images.length;").toInt(), 1);
+    QCOMPARE(f.js("return document.images[0].getAttribute('src');").toString(),
+             QStringLiteral("file://") + folder + name);
+    QVERIFY(!f.edit->Text().contains(QStringLiteral("hello")));
+    QTRY_VERIFY(f.edit->hasFocus());
+}
+
+void TestHtmlEdit::insertImageMissing_data()
+{
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<bool>("folderExists");
+    QTest::newRow("missing file") << false << true;
+    QTest::newRow("missing folder") << true << false;
+}
+
+void TestHtmlEdit::insertImageMissing()
+{
+    QFETCH(bool, fileExists);
+    QFETCH(bool, folderExists);
+
+    QTemporaryDir work;
+    const QString source = work.filePath(QStringLiteral("picture.png"));
+    if (fileExists)
+        writePicture(source, 4, 3);
+    const QString folder = work.filePath(folderExists ? QStringLiteral("images/") : QStringLiteral("nowhere/"));
+    if (folderExists)
+        QVERIFY(QDir().mkpath(folder));
+    const QStringList before = filesIn(work.path()) + filesIn(folder);
+
+    Form f;
+    f.edit->setImageFolder(folder);
+    f.load(QStringLiteral("<p id=\"t\">hello</p>"));
+    const QString html = f.edit->HTML();
+    f.select(QStringLiteral("t"));
+    f.other->setFocus();
+    f.edit->Commander()->InsertImage(source);
+
+    QCOMPARE(f.edit->HTML(), html);
+    QCOMPARE(filesIn(work.path()) + filesIn(folder), before);
+    QCOMPARE(QFileInfo::exists(folder), folderExists);
+    QTRY_VERIFY(f.edit->hasFocus());
+}
+
+void TestHtmlEdit::insertedPictureRenders()
+{
+    QTemporaryDir sources, images;
+    const QString source = sources.filePath(QStringLiteral("dot.png"));
+    writePicture(source, 23, 11);
+
+    Form f;
+    f.edit->setImageFolder(images.path() + QLatin1Char('/'));
+    f.edit->NewDocument();
+    f.edit->Commander()->InsertImage(source);
+    QTest::qWait(5);
+    f.edit->Commander()->InsertImage(source);
+
+    // The same file twice gives two copies under different names.
+    QCOMPARE(filesIn(images.path()).size(), 2);
+    QCOMPARE(f.js("return document.images.length;").toInt(), 2);
+    QTRY_COMPARE(f.js("return Array.from(document.images).map(i => i.naturalWidth).join(',');").toString(),
+                 QStringLiteral("23,23"));
+}
+
+void TestHtmlEdit::focus()
+{
+    Form f;
+    f.other->setFocus();
+    QTRY_VERIFY(f.other->hasFocus());
+    f.edit->SetFocus();
+    QTRY_VERIFY(f.edit->hasFocus());
+    QTRY_VERIFY(f.js("return document.hasFocus();").toBool());
+}
+
+void TestHtmlEdit::canFocus_data()
+{
+    QTest::addColumn<bool>("onForm");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<bool>("panelEnabled");
+    QTest::addColumn<bool>("selfEnabled");
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("not on a form") << false << false << true << true << false;
+    QTest::newRow("hidden, all enabled") << true << false << true << true << true;
+    QTest::newRow("shown, all enabled") << true << true << true << true << true;
+    QTest::newRow("panel disabled") << true << true << false << true << false;
+    QTest::newRow("control disabled") << true << true << true << false << false;
+}
+
+void TestHtmlEdit::canFocus()
+{
+    QFETCH(bool, onForm);
+    QFETCH(bool, shown);
+    QFETCH(bool, panelEnabled);
+    QFETCH(bool, selfEnabled);
+    QFETCH(bool, expected);
+
+    if (!onForm) {
+        THtmlEdit edit;
+        QCOMPARE(edit.CanFocus(), expected);
+        return;
+    }
+    QWidget form;
+    auto *panel = new QWidget(&form);
+    auto *edit = new THtmlEdit(panel);
+    panel->setEnabled(panelEnabled);
+    edit->setEnabled(selfEnabled);
+    if (shown)
+        form.show();
+    QCOMPARE(edit->CanFocus(), expected);
+}
+
+void TestHtmlEdit::engineFailures()
+{
+    Form f;
+    f.edit->NewDocument();
+
+    // A script error becomes an error with the engine's text.
+    try {
+        f.js("null.boom();");
+        QFAIL("no error raised");
+    } catch (const EHtmlEngineError &e) {
+        QVERIFY2(QString::fromUtf8(e.what()).contains(QStringLiteral("TypeError")), e.what());
+    }
+
+    // A page that does not answer in time gives an error, not a hang, and
+    // the control is usable again once the page is back.
+    f.edit->Document()->setTimeoutMs(300);
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        f.js("var t = Date.now(); while (Date.now() - t < 2000) {}");
+        QFAIL("no error raised");
+    } catch (const EHtmlEngineError &e) {
+        QVERIFY2(QString::fromUtf8(e.what()).contains(QStringLiteral("did not answer")), e.what());
+    }
+    QVERIFY(clock.elapsed() < 1500);
+    f.edit->Document()->setTimeoutMs(THtmlDocument::DefaultTimeoutMs);
+    f.edit->setHTML(QStringLiteral("<p>after</p>"));
+    QVERIFY(f.edit->HTML().contains(QStringLiteral("<p>after</p>")));
+}
+
+QTEST_MAIN(TestHtmlEdit)
+#include "tst_htmledit.moc"
