@@ -1,0 +1,134 @@
+#include "UnitType.h"
+
+#include "UnitDM.h"
+#include "categorymodel.h"
+#include "categorystore.h"
+#include "dialogs.h"
+#include "gradientpanel.h"
+#include "pictures.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+QString TypeEditMode;
+
+namespace {
+const QColor LabelColour(0x21, 0x5A, 0x89);
+}
+
+TfmTypeEdit::TfmTypeEdit(QWidget *owner, const QString &mode) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("fmTypeEdit"));
+    setWindowTitle(QStringLiteral("下载文档管理  TellbyMorvane软件工作室 "));
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    resize(357, 296);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0xF7, 0xFA, 0xFD));
+    setPalette(pal);
+
+    RzPanel1 = new mv::GradientPanel(this);
+    RzPanel1->setObjectName(QStringLiteral("RzPanel1"));
+    RzPanel1->setGradient(QColor(0x23, 0x5E, 0x8D), QColor(0x62, 0xA4, 0xD9));
+    RzPanel1->setGeometry(0, 0, width(), 57);
+    Image1 = new QLabel(RzPanel1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(mv::pictures::banner());
+    Image1->setGeometry(0, 0, 283, 57);
+
+    RzPanel2 = new mv::GradientPanel(this);
+    RzPanel2->setObjectName(QStringLiteral("RzPanel2"));
+    RzPanel2->setCaption(QStringLiteral("    文档类别"));
+    RzPanel2->setGeometry(0, 57, width(), 24);
+
+    Label1 = new QLabel(QStringLiteral("上级类别 &1        "), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->move(56, 113);
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(129, 112, 156, 21);
+    Edit1->setFocusPolicy(Qt::ClickFocus); // not a tab stop
+    Edit1->setToolTip(QStringLiteral("如果为0则为顶级类别!"));
+    Label1->setBuddy(Edit1);
+
+    Label2 = new QLabel(QStringLiteral("类别名称 &2        "), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->move(57, 148);
+    Edit2 = new QLineEdit(this);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setGeometry(128, 144, 154, 21);
+    Label2->setBuddy(Edit2);
+    for (QLabel *l : {Label1, Label2}) {
+        QPalette lp = l->palette();
+        lp.setColor(QPalette::WindowText, LabelColour);
+        l->setPalette(lp);
+        l->adjustSize();
+    }
+
+    Button1 = new QPushButton(QStringLiteral("确定"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(209, 192, 75, 25);
+    Button1->setAutoDefault(false);
+    Button1->setDefault(false);
+    // The button closes the dialog with OK after its handler, whatever the handler did.
+    connect(Button1, &QPushButton::clicked, this, [this] {
+        struct AcceptAtEnd {
+            QDialog *d;
+            ~AcceptAtEnd() { d->accept(); }
+        } acceptAtEnd{this};
+        Button1Click();
+    });
+
+    TypeEditMode = mode;
+    const QStringList pieces = SplitString(TypeEditMode, QLatin1Char('-'));
+    Edit1->setText(pieces.value(1));
+    if (pieces.value(0) == QLatin1String("Edit"))
+        Edit2->setText(SplitString(pieces.value(2), QLatin1Char(' ')).value(1));
+    Edit2->setFocus();
+
+    if (QScreen *s = screen())
+        move(s->availableGeometry().center() - rect().center());
+}
+
+void TfmTypeEdit::Button1Click()
+{
+    const QString name = Edit2->text();
+    if (name.isEmpty())
+        return;
+    const QString word = SplitString(TypeEditMode, QLatin1Char('-')).value(0);
+    if (word == QLatin1String("Add")) {
+        QString id;
+        try {
+            id = mv::nextCategoryId(*mvlabDm);
+        } catch (const mv::db::DbError &e) {
+            mv::Dialogs::error(e.message());
+            return;
+        }
+        try {
+            mv::insertCategory(*mvlabDm, id, Edit1->text(), name);
+        } catch (const mv::db::DbError &e) {
+            mv::Dialogs::info(QStringLiteral("数据添加出现问题") + e.message());
+        } catch (const mv::InputError &e) {
+            mv::Dialogs::info(QStringLiteral("数据添加出现问题") + e.message());
+        }
+    }
+    if (word == QLatin1String("Edit")) {
+        try {
+            mv::renameCategory(*mvlabDm, Edit1->text(), name);
+        } catch (const mv::db::DbError &e) {
+            mv::Dialogs::info(QStringLiteral("数据修改出现问题!") + e.message());
+        } catch (const mv::InputError &e) {
+            mv::Dialogs::info(QStringLiteral("数据修改出现问题!") + e.message());
+        }
+    }
+}
+
+void ShowTypeEditDialog(QWidget *owner, const QString &mode)
+{
+    TfmTypeEdit *dialog = TfmTypeEdit::CreateWithMode(owner, mode);
+    dialog->exec();
+    dialog->hide();
+    delete dialog;
+}
