@@ -132,12 +132,24 @@ QString CollectSubtreeIds(const TArr &arr, const QString &id)
 
 QString CollectSubtreeIds(TmvlabDm &dm, const QString &id)
 {
+    // One recursive query brings exactly the rows below id (nothing for a
+    // leaf); each parent's children arrive in the table's row order, and the
+    // depth-first text is put together here.
+    bool numeric = false;
+    id.toLongLong(&numeric);
+    if (!numeric)
+        return QString();
     TArr arr;
     mv::db::Query q(dm.IBDatabaseMV);
-    q.setSql(QStringLiteral("select id, parentid from type"));
+    q.setSql(QStringLiteral("with recursive sub (id, parentid) as ("
+                            " select id, parentid from type where parentid = :id"
+                            " union all"
+                            " select t.id, t.parentid from type t join sub on t.parentid = sub.id)"
+                            " select id, parentid from sub"));
+    q.setParam(QStringLiteral("id"), id);
     q.open();
     while (!q.eof()) {
-        arr.push_back({q.field(0), q.field(1), QString()});
+        arr.push_back({QString::fromLatin1(q.fieldBytes(0)), QString::fromLatin1(q.fieldBytes(1)), QString()});
         q.next();
     }
     return CollectSubtreeIds(arr, id);
