@@ -23,7 +23,10 @@ namespace {
 class TEditPage : public QWebEnginePage
 {
 public:
-    using QWebEnginePage::QWebEnginePage;
+    explicit TEditPage(QObject *parent) : QWebEnginePage(parent)
+    {
+        connect(this, &QWebEnginePage::loadFinished, this, [this] { m_loaded = true; });
+    }
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
@@ -33,7 +36,7 @@ protected:
         return false;
     }
 
-public:
+private:
     bool m_loaded = false;
 };
 
@@ -182,15 +185,12 @@ THtmlEdit::THtmlEdit(QWidget *parent) : QWebEngineView(parent)
     auto *page = new TEditPage(this);
     setPage(page);
     m_document = new THtmlDocument(page, this);
-    connect(page, &QWebEnginePage::loadFinished, this, [page] { page->m_loaded = true; });
 
     m_imageFolder = QDir::toNativeSeparators(QDir::tempPath() + QLatin1Char('/'));
 
     // Pictures are referenced by file:// addresses; a page of local origin
     // may load them.
-    QWebEngineSettings *s = page->settings();
-    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
-    s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
 
     // An empty page, loaded in the background. Until it is there, writes and
     // settings wait in the document's queue; reads wait for it.
@@ -293,7 +293,7 @@ void THtmlEdit::Undo() { triggerPageAction(QWebEnginePage::Undo); }
 void THtmlEdit::Redo() { triggerPageAction(QWebEnginePage::Redo); }
 void THtmlEdit::SelectAll() { triggerPageAction(QWebEnginePage::SelectAll); }
 
-void THtmlEdit::printOn(QPrinter *printer)
+void THtmlEdit::PrintTo(QPrinter *printer)
 {
     m_document->waitUntilReady();
     bool finished = false;
@@ -324,14 +324,14 @@ void THtmlEdit::Print(bool Preview)
     QPrinter printer(QPrinter::HighResolution);
     QPrintDialog dialog(&printer, this);
     if (dialog.exec() == QDialog::Accepted)
-        printOn(&printer);
+        PrintTo(&printer);
 }
 
 void THtmlEdit::PrintPreview()
 {
     QPrinter printer(QPrinter::HighResolution);
     QPrintPreviewDialog dialog(&printer, this);
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &THtmlEdit::printOn);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &THtmlEdit::PrintTo);
     dialog.exec();
 }
 

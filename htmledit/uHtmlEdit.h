@@ -120,6 +120,9 @@ public:
     // The print dialog, or the print preview window when Preview is true.
     void Print(bool Preview);
     void PrintPreview();
+    // Prints the document on an already set-up printer and waits until the
+    // engine is done with it. Used by Print and PrintPreview.
+    void PrintTo(QPrinter *printer);
     // Focus to this control, then keystrokes to the document's window.
     void SetFocus();
     // False when not on a window, or when this control or a parent below
@@ -128,7 +131,6 @@ public:
 
 private:
     void applyEditingState();
-    void printOn(QPrinter *printer);
 
     THtmlDocument *m_document = nullptr;
     TEditCommander *m_commander = nullptr;

@@ -3,11 +3,14 @@
 #include "uHtmlEdit.h"
 #include "uMD5.h"
 
+#include <QClipboard>
 #include <QDateTime>
+#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -98,6 +101,8 @@ private slots:
     void insertImageMissing();
     void insertedPictureRenders();
 
+    void pageActions();
+    void printToPdf();
     void focus();
     void canFocus_data();
     void canFocus();
@@ -504,6 +509,55 @@ void TestHtmlEdit::insertedPictureRenders()
     QCOMPARE(f.js("return document.images.length;").toInt(), 2);
     QTRY_COMPARE(f.js("return Array.from(document.images).map(i => i.naturalWidth).join(',');").toString(),
                  QStringLiteral("23,23"));
+}
+
+void TestHtmlEdit::pageActions()
+{
+    Form f;
+    f.load(QStringLiteral("<p id=\"t\">hello</p><p id=\"u\">other</p>"));
+    f.edit->SetFocus();
+    f.select(QStringLiteral("t"));
+    f.edit->Commander()->Bold();
+    QVERIFY(f.edit->HTML().contains(QStringLiteral("<b>hello</b>")));
+    f.edit->Undo();
+    QTRY_VERIFY(!f.edit->HTML().contains(QStringLiteral("<b>")));
+    f.edit->Redo();
+    QTRY_VERIFY(f.edit->HTML().contains(QStringLiteral("<b>hello</b>")));
+
+    f.edit->SelectAll();
+    QTRY_COMPARE(f.js("return getSelection().toString();").toString().simplified(), QStringLiteral("hello other"));
+
+    // Cut and paste through the clipboard: the word moves to the end.
+    f.select(QStringLiteral("t"));
+    f.edit->Cut();
+    QTRY_VERIFY(!f.edit->Text().contains(QStringLiteral("hello")));
+    QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("hello"));
+    f.js("var s = getSelection(); s.removeAllRanges();"
+         "s.collapse(document.getElementById('u').firstChild, 5);");
+    f.edit->Paste();
+    QTRY_VERIFY2(f.edit->Text().contains(QStringLiteral("otherhello")), qPrintable(f.edit->HTML()));
+    f.select(QStringLiteral("u"));
+    f.edit->Copy();
+    QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("otherhello"));
+    f.js("var s = getSelection(); s.removeAllRanges();"
+         "s.collapse(document.getElementById('u').firstChild, 0);");
+    f.edit->Paste();
+    QTRY_VERIFY2(f.edit->Text().contains(QStringLiteral("otherhelloother")), qPrintable(f.edit->HTML()));
+}
+
+void TestHtmlEdit::printToPdf()
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("out.pdf"));
+    Form f;
+    f.load(QStringLiteral("<p>printed text</p>"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    f.edit->PrintTo(&printer);
+    QFile file(pdf);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.read(4) == "%PDF");
 }
 
 void TestHtmlEdit::focus()
