@@ -327,6 +327,15 @@ void Query::setParam(const QString &name, const QString &value)
     paramNull_.remove(key);
 }
 
+void Query::setParamBytes(const QString &name, const QByteArray &value)
+{
+    const QString key = name.toUpper();
+    if (!paramOrder_.contains(key))
+        throw DbError(QStringLiteral("Parameter %1 not found").arg(name));
+    paramValues_.insert(key, value);
+    paramNull_.remove(key);
+}
+
 void Query::setParamNull(const QString &name)
 {
     const QString key = name.toUpper();

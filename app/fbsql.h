@@ -114,6 +114,9 @@ public:
     QStringList paramNames() const;
 
     void setParam(const QString &name, const QString &value);
+    // A value already in the stored byte form (for patterns that must be
+    // built byte by byte, such as an escaped LIKE pattern).
+    void setParamBytes(const QString &name, const QByteArray &value);
     void setParamNull(const QString &name);
     void clearParams();
 
