@@ -1,22 +1,23 @@
 #include "UnitDM.h"
-
-#include <QApplication>
-#include <QLabel>
+#include "UnitDcouentList.h"
+#include "mvapplication.h"
+#include "startup.h"
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    mvlabDm = new TmvlabDm();
-    QLabel w;
-    try {
-        mvlabDm->IBQueryTemp.setSql(QStringLiteral("select count(*) from TYPE"));
-        mvlabDm->IBQueryTemp.open();
-        w.setText(QStringLiteral("%1 categories").arg(mvlabDm->IBQueryTemp.field(0)));
-    } catch (const mv::db::DbError &e) {
-        w.setText(e.message());
-    }
-    w.show();
-    const int rc = app.exec();
-    delete mvlabDm;
-    return rc;
+    mv::Application app(argc, argv);
+    return mv::runStartUp({
+        [] {
+            mvlabDm = new TmvlabDm();
+            fmDocumentList = new TfmDocumentList(mvlabDm);
+            QObject::connect(fmDocumentList, &TfmDocumentList::closed, qApp, &QCoreApplication::quit,
+                             Qt::QueuedConnection);
+            fmDocumentList->show();
+        },
+        [] {
+            delete fmDocumentList;
+            delete mvlabDm;
+            mvlabDm = nullptr;
+        },
+    });
 }

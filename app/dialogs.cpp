@@ -1,0 +1,118 @@
+#include "dialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace mv {
+
+namespace {
+QString &titleStore()
+{
+    static QString title;
+    return title;
+}
+
+Dialogs::Handler &handlerStore()
+{
+    static Dialogs::Handler handler;
+    return handler;
+}
+
+bool run(const Dialogs::Box &box)
+{
+    if (handlerStore())
+        return handlerStore()(box);
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    QWidget *owner = QApplication::activeWindow();
+    switch (box.kind) {
+    case Dialogs::Kind::Info:
+        break;
+    case Dialogs::Kind::Error:
+        icon = QMessageBox::Critical;
+        break;
+    case Dialogs::Kind::Question:
+        icon = QMessageBox::Question;
+        buttons = QMessageBox::Ok | QMessageBox::Cancel;
+        break;
+    case Dialogs::Kind::Notice:
+        icon = QMessageBox::Information;
+        owner = nullptr;
+        break;
+    }
+    QMessageBox mb(icon, box.caption, box.text, buttons, owner);
+    if (box.kind == Dialogs::Kind::Question)
+        mb.setDefaultButton(QMessageBox::Ok);
+    return mb.exec() == QMessageBox::Ok;
+}
+} // namespace
+
+QString applicationTitle()
+{
+    return titleStore();
+}
+
+void setApplicationTitle(const QString &title)
+{
+    titleStore() = title;
+}
+
+void Dialogs::info(const QString &text)
+{
+    run({Kind::Info, applicationTitle(), text});
+}
+
+void Dialogs::error(const QString &text)
+{
+    run({Kind::Error, applicationTitle(), errorText(text)});
+}
+
+bool Dialogs::question(const QString &text, const QString &caption)
+{
+    return run({Kind::Question, caption, text});
+}
+
+void Dialogs::notice(const QString &text, const QString &caption)
+{
+    run({Kind::Notice, caption, text});
+}
+
+QString Dialogs::errorText(const QString &text)
+{
+    if (!text.isEmpty() && text.back() > QLatin1Char('.'))
+        return text + QLatin1Char('.');
+    return text;
+}
+
+Dialogs::Handler Dialogs::setHandler(Handler handler)
+{
+    Handler previous = std::move(handlerStore());
+    handlerStore() = std::move(handler);
+    return previous;
+}
+
+DialogRecorder::DialogRecorder()
+{
+    previous_ = Dialogs::setHandler([this](const Dialogs::Box &box) {
+        boxes_.append(box);
+        return answers_.isEmpty() ? true : answers_.takeFirst();
+    });
+}
+
+DialogRecorder::~DialogRecorder()
+{
+    Dialogs::setHandler(std::move(previous_));
+}
+
+QStringList DialogRecorder::lines() const
+{
+    static const char *const names[] = {"info", "error", "question", "notice"};
+    QStringList out;
+    for (const Dialogs::Box &b : boxes_)
+        out.append(QString::fromLatin1(names[int(b.kind)]) + QLatin1Char('|') + b.caption + QLatin1Char('|')
+                   + b.text);
+    return out;
+}
+
+} // namespace mv

@@ -1,0 +1,72 @@
+#pragma once
+
+// Every message and question box of the program goes through here, so that
+// tests can answer them without a person and see what would have been shown.
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+namespace mv {
+
+// The caption of the standard boxes and the name of the taskbar entry.
+QString applicationTitle();
+void setApplicationTitle(const QString &title);
+
+class Dialogs
+{
+public:
+    enum class Kind {
+        Info,     // plain information box: application title, OK, no icon
+        Error,    // standard error box: application title, error icon, OK
+        Question, // own caption, OK and Cancel, question icon
+        Notice    // box without owner: own caption, information icon, OK
+    };
+    struct Box {
+        Kind kind;
+        QString caption;
+        QString text; // as shown (the error box's "." already added)
+    };
+    // Answers a box instead of showing it; the result answers a question
+    // (true = OK) and is ignored for the other kinds.
+    using Handler = std::function<bool(const Box &)>;
+
+    static void info(const QString &text);
+    static void error(const QString &text);
+    // True only when the user chose OK.
+    static bool question(const QString &text, const QString &caption);
+    static void notice(const QString &text, const QString &caption);
+
+    // The error box's text: a "." is added when the last character sorts
+    // after ".".
+    static QString errorText(const QString &text);
+
+    // Installs a handler (an empty one restores real boxes); returns the
+    // previous one.
+    static Handler setHandler(Handler handler);
+};
+
+// Test aid: records every box while it lives and answers questions from a
+// queue (OK when the queue is empty).
+class DialogRecorder
+{
+public:
+    DialogRecorder();
+    ~DialogRecorder();
+    DialogRecorder(const DialogRecorder &) = delete;
+    DialogRecorder &operator=(const DialogRecorder &) = delete;
+
+    void answerNext(bool ok) { answers_.append(ok); }
+    const QList<Dialogs::Box> &boxes() const { return boxes_; }
+    void clear() { boxes_.clear(); }
+    // "kind|caption|text" of every box, for compact comparisons.
+    QStringList lines() const;
+
+private:
+    QList<Dialogs::Box> boxes_;
+    QList<bool> answers_;
+    Dialogs::Handler previous_;
+};
+
+} // namespace mv

@@ -1,0 +1,246 @@
+#include "documentquery.h"
+
+#include "UnitDM.h"
+#include "categorymodel.h"
+#include "gbkcodec.h"
+
+#include <QColor>
+#include <QFont>
+
+#include <algorithm>
+
+namespace docsql {
+
+QString firstTenStatement(const QString &id)
+{
+    return QStringLiteral("select first 10 * from documents where  typeid=") + id + QStringLiteral(" order by id desc");
+}
+
+QString subtreeStatement(const QString &idList)
+{
+    return QStringLiteral("select * from documents where typeid  in(") + idList + QStringLiteral(") order by id desc");
+}
+
+QString searchStatement()
+{
+    return QStringLiteral("select * from documents where  content like :PATTERN escape '#'");
+}
+
+QByteArray likePattern(const QByteArray &text)
+{
+    QByteArray out;
+    out.reserve(text.size() * 2 + 2);
+    out.append('%');
+    for (const char c : text) {
+        if (c == '%' || c == '_' || c == '#')
+            out.append('#');
+        out.append(c);
+    }
+    out.append('%');
+    return out;
+}
+
+bool matchesOnCharBoundary(const QByteArray &content, const QByteArray &needle)
+{
+    if (needle.isEmpty())
+        return true;
+    const char *data = content.constData();
+    const qsizetype size = content.size();
+    qsizetype boundary = 0;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = content.indexOf(needle, from);
+        if (at < 0)
+            return false;
+        while (boundary < at)
+            boundary += mv::GbkCodec::charLength(data, size, boundary);
+        if (boundary == at)
+            return true;
+        from = at + 1;
+    }
+}
+
+bool needsBoundaryCheck(const QByteArray &needle)
+{
+    if (needle.isEmpty())
+        return false;
+    // Later bytes of a character: 0x30-0x39 (four-byte form) and
+    // 0x40-0xFE except 0x7F (two-byte form).
+    const auto b = uchar(needle[0]);
+    return (b >= 0x30 && b <= 0x39) || (b >= 0x40 && b <= 0xFE && b != 0x7F);
+}
+
+} // namespace docsql
+
+DocumentQuery::DocumentQuery(QObject *parent) : QAbstractTableModel(parent)
+{
+}
+
+void DocumentQuery::close()
+{
+    statements_.clear();
+    if (rows_.empty() && !active_)
+        return;
+    beginResetModel();
+    rows_.clear();
+    active_ = false;
+    endResetModel();
+}
+
+void DocumentQuery::publish(std::vector<Row> rows)
+{
+    beginResetModel();
+    rows_ = std::move(rows);
+    active_ = true;
+    endResetModel();
+}
+
+void DocumentQuery::fetch(TmvlabDm &dm, const QString &sql, std::vector<Row> &out)
+{
+    statements_.append(sql);
+    mv::db::Query q(dm.IBDatabaseMV);
+    q.setSql(sql);
+    q.open();
+    // Bound by name: the content column is never read here.
+    const int id = q.fieldIndex(QStringLiteral("ID"));
+    const int title = q.fieldIndex(QStringLiteral("TITLE"));
+    const int date = q.fieldIndex(QStringLiteral("DATE"));
+    const int type = q.fieldIndex(QStringLiteral("TYPEID"));
+    while (!q.eof()) {
+        out.push_back({q.field(id), q.field(title), q.field(date), q.field(type)});
+        q.next();
+    }
+}
+
+void DocumentQuery::openCategory(TmvlabDm &dm, const QString &id)
+{
+    close();
+    const QString below = CollectSubtreeIds(dm, id);
+    std::vector<Row> rows;
+    if (below.isEmpty()) {
+        fetch(dm, docsql::firstTenStatement(id), rows);
+    } else {
+        const QStringList ids = SubtreeIdList(id, below).split(QLatin1Char(','));
+        if (ids.size() <= docsql::MaxInListValues) {
+            fetch(dm, docsql::subtreeStatement(ids.join(QLatin1Char(','))), rows);
+        } else {
+            // A large subtree: one statement per slice of ids, merged newest first.
+            for (qsizetype at = 0; at < ids.size(); at += docsql::MaxInListValues)
+                fetch(dm, docsql::subtreeStatement(ids.mid(at, docsql::MaxInListValues).join(QLatin1Char(','))),
+                      rows);
+            std::sort(rows.begin(), rows.end(),
+                      [](const Row &a, const Row &b) { return a.id.toLongLong() > b.id.toLongLong(); });
+        }
+    }
+    publish(std::move(rows));
+}
+
+void DocumentQuery::openSearch(TmvlabDm &dm, const QString &text)
+{
+    close();
+    const QString sql = docsql::searchStatement();
+    statements_.append(sql);
+    const QByteArray needle = mv::GbkCodec::encode(text);
+    const bool check = docsql::needsBoundaryCheck(needle);
+
+    mv::db::Query q(dm.IBDatabaseMV);
+    q.setSql(sql);
+    q.setParamBytes(QStringLiteral("PATTERN"), docsql::likePattern(needle));
+    q.open();
+    const int id = q.fieldIndex(QStringLiteral("ID"));
+    const int title = q.fieldIndex(QStringLiteral("TITLE"));
+    const int date = q.fieldIndex(QStringLiteral("DATE"));
+    const int type = q.fieldIndex(QStringLiteral("TYPEID"));
+    const int content = q.fieldIndex(QStringLiteral("CONTENT"));
+    std::vector<Row> rows;
+    while (!q.eof()) {
+        // The database compares bytes; a hit that starts inside a character
+        // is not a hit of the text.
+        if (!check || docsql::matchesOnCharBoundary(q.fieldBytes(content), needle))
+            rows.push_back({q.field(id), q.field(title), q.field(date), q.field(type)});
+        q.next();
+    }
+    publish(std::move(rows));
+}
+
+QString DocumentQuery::fieldByName(int r, const QString &name) const
+{
+    const Row &row = rows_.at(size_t(r));
+    const QString n = name.toUpper();
+    if (n == QLatin1String("ID"))
+        return row.id;
+    if (n == QLatin1String("TITLE"))
+        return row.title;
+    if (n == QLatin1String("DATE"))
+        return row.date;
+    if (n == QLatin1String("TYPEID"))
+        return row.typeId;
+    return {};
+}
+
+QString DocumentQuery::label(int column)
+{
+    switch (column) {
+    case Title:
+        return QStringLiteral("标题");
+    case Id:
+        return QStringLiteral("编号");
+    case TypeId:
+        return QStringLiteral("类别编号");
+    case Date:
+        return QStringLiteral("日期");
+    }
+    return {};
+}
+
+QString DocumentQuery::fieldName(int column)
+{
+    static const char *const names[] = {"TITLE", "ID", "TYPEID", "DATE"};
+    return column >= 0 && column < ColumnCount ? QString::fromLatin1(names[column]) : QString();
+}
+
+int DocumentQuery::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int DocumentQuery::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant DocumentQuery::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= int(rows_.size()))
+        return {};
+    const Row &r = rows_[size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case Title:
+            return r.title;
+        case Id:
+            return r.id;
+        case TypeId:
+            return r.typeId;
+        case Date:
+            return r.date;
+        }
+        return {};
+    case Qt::FontRole:
+        return QFont(QStringLiteral("MS Sans Serif"), index.column() == Title ? 10 : 8);
+    case Qt::ForegroundRole:
+        return QColor(0x21, 0x5A, 0x89);
+    default:
+        return {};
+    }
+}
+
+QVariant DocumentQuery::headerData(int section, Qt::Orientation o, int role) const
+{
+    if (o != Qt::Horizontal)
+        return {};
+    if (role == Qt::DisplayRole)
+        return label(section);
+    return {};
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+// The document list: which statements list a category or search the
+// contents, and the rows they bring back (never the contents themselves).
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+class TmvlabDm;
+
+namespace docsql {
+
+// Firebird 3 refuses more than this many values in one IN list.
+inline constexpr int MaxInListValues = 1500;
+
+// The statement for a category without sub-categories (its 10 newest).
+QString firstTenStatement(const QString &id);
+// The statement for a list of category ids ("4,5,9,6"), newest first.
+QString subtreeStatement(const QString &idList);
+// The search statement; its one parameter is PATTERN.
+QString searchStatement();
+
+// The LIKE pattern, in stored bytes, that finds text anywhere in a content:
+// every "%", "_" and "#" of the text is escaped with "#", byte by byte (a
+// two-byte character may end in the byte of "_").
+QByteArray likePattern(const QByteArray &text);
+
+// True when needle occurs in content at a position where a character of
+// the stored text begins (so the second byte of a Chinese character and the
+// first of the next never count as a hit).
+bool matchesOnCharBoundary(const QByteArray &content, const QByteArray &needle);
+// False when a hit of needle can only start on a character boundary anyway
+// (its first byte is never the second or later byte of a character).
+bool needsBoundaryCheck(const QByteArray &needle);
+
+} // namespace docsql
+
+// IBQueryDocument: the rows the list shows. Columns in grid order: TITLE,
+// ID, TYPEID, DATE.
+class DocumentQuery : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column { Title = 0, Id = 1, TypeId = 2, Date = 3, ColumnCount = 4 };
+    struct Row {
+        QString id;
+        QString title;
+        QString date;
+        QString typeId;
+    };
+
+    explicit DocumentQuery(QObject *parent = nullptr);
+
+    // A category's documents: its 10 newest without sub-categories,
+    // otherwise every document of its subtree; newest first.
+    void openCategory(TmvlabDm &dm, const QString &id);
+    // Documents whose content holds text (case-sensitive; empty text: every
+    // document with content), in the database's order.
+    void openSearch(TmvlabDm &dm, const QString &text);
+    // Empties the list (a failed open leaves it so).
+    void close();
+
+    bool active() const { return active_; }
+    // The statements the last open ran, in order.
+    QStringList lastStatements() const { return statements_; }
+    const Row &row(int r) const { return rows_[size_t(r)]; }
+    QString fieldByName(int r, const QString &name) const;
+
+    static QString label(int column);
+    static QString fieldName(int column);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation o, int role) const override;
+
+private:
+    void fetch(TmvlabDm &dm, const QString &sql, std::vector<Row> &out);
+    void publish(std::vector<Row> rows);
+
+    std::vector<Row> rows_;
+    QStringList statements_;
+    bool active_ = false;
+};

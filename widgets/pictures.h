@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+namespace mv::pictures {
+
+// The 283 x 57 banner at the left of every window header.
+QPixmap banner();
+// Glyphs of the category bar's two flat buttons (16 x 16).
+QPixmap searchGlyph();
+QPixmap aboutGlyph();
+// The program's icon (16 and 32 pixels), used by the tray and the windows.
+QIcon programIcon();
+QPixmap programPicture(int size);
+
+} // namespace mv::pictures
