@@ -1,0 +1,57 @@
+// Runs the program's real start-up sequence with a database of the test's
+// choosing, and prints every box (instead of showing it) and the window's
+// creation on stdout, so a test in another process can follow it.
+//   mvstartprobe DBPATH hold|quit
+
+#include "UnitDM.h"
+#include "UnitDcouentList.h"
+#include "dialogs.h"
+#include "mvapplication.h"
+#include "startup.h"
+
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <cstdio>
+
+#include "treeview.h"
+
+static void say(const QString &line)
+{
+    // One line per event: a multi-line message keeps its breaks as "\n".
+    QString one = line;
+    one.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    std::fputs(one.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+int main(int argc, char **argv)
+{
+    mv::Application app(argc, argv);
+    if (argc < 3)
+        return 2;
+    const QString dbPath = QString::fromLocal8Bit(argv[1]);
+    const bool quit = qstrcmp(argv[2], "quit") == 0;
+    mv::Dialogs::setHandler([](const mv::Dialogs::Box &b) {
+        static const char *const kinds[] = {"info", "error", "question", "notice"};
+        say(QStringLiteral("BOX|%1|%2|%3").arg(QString::fromLatin1(kinds[int(b.kind)]), b.caption, b.text));
+        return true;
+    });
+    return mv::runStartUp({
+        [&] {
+            mvlabDm = new TmvlabDm(dbPath);
+            fmDocumentList = new TfmDocumentList(mvlabDm);
+            QObject::connect(fmDocumentList, &TfmDocumentList::closed, qApp, &QCoreApplication::quit,
+                             Qt::QueuedConnection);
+            fmDocumentList->show();
+            say(QStringLiteral("WINDOW|%1|%2").arg(fmDocumentList->RzTreeView1->topLevelItemCount()).arg(mv::applicationTitle()));
+            if (quit)
+                QTimer::singleShot(0, fmDocumentList, &TfmDocumentList::Exit1Click);
+        },
+        [] {
+            delete fmDocumentList;
+            delete mvlabDm;
+        },
+    });
+}
