@@ -107,6 +107,7 @@ private slots:
     void canFocus_data();
     void canFocus();
     void engineFailures();
+    void staysOnItsDocument();
 };
 
 void TestHtmlEdit::md5Hex_data()
@@ -635,6 +636,17 @@ void TestHtmlEdit::engineFailures()
     f.edit->Document()->setTimeoutMs(THtmlDocument::DefaultTimeoutMs);
     f.edit->setHTML(QStringLiteral("<p>after</p>"));
     QVERIFY(f.edit->HTML().contains(QStringLiteral("<p>after</p>")));
+}
+
+void TestHtmlEdit::staysOnItsDocument()
+{
+    // A file dropped on the surface (or a link followed) must not replace
+    // the document, which is the only copy of the text.
+    Form f;
+    f.load(QStringLiteral("<p>kept</p>"));
+    f.js("location.href = 'file:///tmp/';");
+    QTest::qWait(300);
+    QVERIFY(f.edit->HTML().contains(QStringLiteral("<p>kept</p>")));
 }
 
 QTEST_MAIN(TestHtmlEdit)
