@@ -1,0 +1,670 @@
+#include "UnitTemp.h"
+
+#include "UnitDM.h"
+#include "UnitTypeSelect.h"
+#include "categorymodel.h"
+#include "dialogs.h"
+#include "editorpictures.h"
+#include "gradientpanel.h"
+#include "mvapplication.h"
+#include "pictures.h"
+#include "uHtmlEdit.h"
+
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor LabelColour(0x21, 0x5A, 0x89);
+const QColor BannerStart(0x23, 0x5E, 0x8D);
+const QColor BannerStop(0x62, 0xA4, 0xD9);
+
+const QString ModeAdd = QStringLiteral("Add");
+const QString ModeEdit = QStringLiteral("Edit");
+
+// The formatting toolbar: picture index of each button, left to right.
+constexpr int ButtonPictures[21] = {25, 26, 27, 4, 5, 6, 7, 9, 10, 11, 12, 16, 17, 18, 19, 20, 21, 22, 23, 24, 15};
+constexpr int FormatButtonWidth = 27;
+constexpr int FormatButtonHeight = 26;
+
+bool isDecimalId(const QString &s)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,18}$"));
+    return digits.match(s).hasMatch();
+}
+
+void colourLabel(QLabel *l)
+{
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, LabelColour);
+    l->setPalette(p);
+}
+
+} // namespace
+
+EEditorError::EEditorError(const QString &message)
+    : std::runtime_error(message.toStdString()), message_(message)
+{
+}
+
+// ---------------------------------------------------------------------------
+// Construction
+
+TfmTemp::TfmTemp(QWidget *owner, const QString &mode) : QDialog(owner)
+{
+    buildWindow();
+
+    const QStringList pieces = SplitString(mode, QLatin1Char('-'));
+    SaveMode = pieces.value(1);
+    if (SaveMode == ModeAdd) {
+        edType->setText(pieces.value(0));
+        Edit2->setText(pieces.value(2));
+        sbAddClick();
+    } else if (SaveMode == ModeEdit) {
+        DocumentId = pieces.value(0);
+        HtmlEdit1->setReadOnly(true);
+        setBrowseState();
+        openDocument();
+    }
+
+    FormCreate();
+}
+
+TfmTemp::~TfmTemp() = default;
+
+QString TfmTemp::Caption()
+{
+    return QStringLiteral("添加修改文档  TellbyMorvane软件工作室  Email: morvane@tellby.example");
+}
+
+QString TfmTemp::ImageFilter() { return QStringLiteral("图像文件|*.jpg; *.gif; *.bmp"); }
+
+QString TfmTemp::ImageFilterForDialog()
+{
+    // "name|a; b" becomes "name (a b)"; the dialog shows only the name.
+    const QStringList parts = ImageFilter().split(QLatin1Char('|'));
+    QStringList patterns = parts.value(1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (QString &p : patterns)
+        p = p.trimmed();
+    return parts.value(0) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
+QStringList TfmTemp::FontSizeItems()
+{
+    return {QStringLiteral("一号"), QStringLiteral("二号"), QStringLiteral("三号"), QStringLiteral("四号"),
+            QStringLiteral("五号"), QStringLiteral("六号"), QStringLiteral("七号")};
+}
+
+QStringList TfmTemp::FontNamesFrom(const QStringList &families)
+{
+    QStringList names = families;
+    for (qsizetype i = names.size() - 1; i >= 0; --i) {
+        if (names.at(i).startsWith(QLatin1Char('@')))
+            names.removeAt(i);
+    }
+    return names;
+}
+
+QString TfmTemp::ImageFolderFor(const QString &databasePath)
+{
+    const QString dir = QFileInfo(databasePath).absolutePath();
+    return QDir::toNativeSeparators(dir + QStringLiteral("/images/"));
+}
+
+void TfmTemp::buildWindow()
+{
+    setObjectName(QStringLiteral("fmTemp"));
+    setWindowTitle(Caption());
+    setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    setSizeGripEnabled(true);
+    resize(839, 623);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    RzPanel1 = new mv::GradientPanel(this);
+    RzPanel1->setObjectName(QStringLiteral("RzPanel1"));
+    RzPanel1->setGradient(BannerStart, BannerStop);
+    RzPanel1->setFixedHeight(53);
+    Image1 = new QLabel(RzPanel1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(mv::pictures::banner().scaled(283, 53, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    Image1->setGeometry(0, 0, 283, 53);
+    layout->addWidget(RzPanel1);
+
+    buildRecordBand();
+    layout->addWidget(RzPanel2);
+    buildFieldBand();
+    layout->addWidget(RzPanel4);
+    buildFormatBar();
+    layout->addWidget(ToolBar1);
+
+    RzPanel5 = new QWidget(this);
+    RzPanel5->setObjectName(QStringLiteral("RzPanel5"));
+    auto *l5 = new QVBoxLayout(RzPanel5);
+    l5->setContentsMargins(0, 0, 0, 0);
+    RzPanel6 = new QWidget(RzPanel5);
+    RzPanel6->setObjectName(QStringLiteral("RzPanel6"));
+    auto *l6 = new QVBoxLayout(RzPanel6);
+    l6->setContentsMargins(0, 0, 0, 0);
+    l5->addWidget(RzPanel6);
+    HtmlEdit1 = new THtmlEdit(RzPanel6);
+    HtmlEdit1->setObjectName(QStringLiteral("HtmlEdit1"));
+    l6->addWidget(HtmlEdit1);
+    layout->addWidget(RzPanel5, 1);
+
+    RzPanel3 = new mv::GradientPanel(this);
+    RzPanel3->setObjectName(QStringLiteral("RzPanel3"));
+    RzPanel3->setGradient(BannerStart, BannerStop);
+    RzPanel3->setFixedHeight(22);
+    layout->addWidget(RzPanel3);
+
+    // The surface as the form stores it: the document's character set, an
+    // empty body, and pictures kept beside the database so that they outlive
+    // the session.
+    HtmlEdit1->setCharSet(QStringLiteral("gb2312"));
+    HtmlEdit1->setHTML(QStringLiteral("\r\n<BODY></BODY>"));
+    HtmlEdit1->setImageFolder(ImageFolderFor(mvlabDm->IBDatabaseMV.databaseName()));
+    ensureImageFolder();
+
+    IBSQLmv = std::make_unique<mv::db::Query>(mvlabDm->IBDatabaseMV);
+    dlgColor1 = nullptr;
+    dlgOpenImage = nullptr;
+
+    if (QScreen *s = screen())
+        move(s->availableGeometry().center() - rect().center());
+}
+
+void TfmTemp::buildRecordBand()
+{
+    RzPanel2 = new QWidget(this);
+    RzPanel2->setObjectName(QStringLiteral("RzPanel2"));
+    RzPanel2->setFixedHeight(52);
+    RzPanel2->setAutoFillBackground(true);
+    QPalette pal = RzPanel2->palette();
+    pal.setColor(QPalette::Window, QColor(0xD7, 0xE9, 0xF7));
+    RzPanel2->setPalette(pal);
+    auto *band = new QHBoxLayout(RzPanel2);
+    band->setContentsMargins(0, 2, 0, 3);
+
+    ToolBar2 = new QWidget(RzPanel2);
+    ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
+    auto *bar = new QHBoxLayout(ToolBar2);
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->setSpacing(0);
+    bar->addSpacing(8);
+    band->addWidget(ToolBar2);
+    band->addStretch(1);
+
+    using mv::editorpictures::Record;
+    auto make = [&](const char *name, const QString &text, Record picture, void (TfmTemp::*handler)()) {
+        auto *b = new QToolButton(ToolBar2);
+        b->setObjectName(QLatin1String(name));
+        b->setText(text);
+        b->setIcon(mv::editorpictures::recordIcon(picture));
+        b->setIconSize(QSize(26, 26));
+        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        b->setAutoRaise(true);
+        b->setFixedSize(40, 47);
+        b->setEnabled(false);
+        connect(b, &QToolButton::clicked, this, handler);
+        bar->addWidget(b);
+        return b;
+    };
+    sbAdd = make("sbAdd", QStringLiteral("新增"), Record::Add, &TfmTemp::sbAddClick);
+    sbEdit = make("sbEdit", QStringLiteral("编辑"), Record::Edit, &TfmTemp::sbEditClick);
+    sbCancel = make("sbCancel", QStringLiteral("取消"), Record::Cancel, &TfmTemp::sbCancelClick);
+    sbDel = make("sbDel", QStringLiteral("删除"), Record::Delete, &TfmTemp::sbDelClick);
+    sbSave = make("sbSave", QStringLiteral("保存"), Record::Save, &TfmTemp::sbSaveClick);
+}
+
+void TfmTemp::buildFieldBand()
+{
+    RzPanel4 = new QWidget(this);
+    RzPanel4->setObjectName(QStringLiteral("RzPanel4"));
+    RzPanel4->setFixedHeight(30);
+    auto *band = new QHBoxLayout(RzPanel4);
+    band->setContentsMargins(6, 3, 6, 3);
+    band->setSpacing(4);
+
+    Label1 = new QLabel(QStringLiteral("类别     "), RzPanel4);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    colourLabel(Label1);
+    band->addWidget(Label1);
+
+    // The id field lies hidden under the name field.
+    auto *typeBox = new QWidget(RzPanel4);
+    typeBox->setFixedSize(103, 21);
+    Edit2 = new QLineEdit(typeBox);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setGeometry(0, 0, 103, 21);
+    edType = new QLineEdit(typeBox);
+    edType->setObjectName(QStringLiteral("edType"));
+    edType->setGeometry(0, 0, 103, 21);
+    edType->hide();
+    band->addWidget(typeBox);
+
+    sbFindType = new QToolButton(RzPanel4);
+    sbFindType->setObjectName(QStringLiteral("sbFindType"));
+    sbFindType->setText(QStringLiteral("..."));
+    sbFindType->setAutoRaise(true);
+    sbFindType->setFixedSize(23, 22);
+    connect(sbFindType, &QToolButton::clicked, this, &TfmTemp::sbFindTypeClick);
+    band->addWidget(sbFindType);
+    band->addSpacing(8);
+
+    Label2 = new QLabel(QStringLiteral("标题 &T    "), RzPanel4);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    colourLabel(Label2);
+    band->addWidget(Label2);
+    Edit1 = new QLineEdit(RzPanel4);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setMinimumWidth(406);
+    Label2->setBuddy(Edit1);
+    band->addWidget(Edit1, 1);
+
+    // The stored date is read into this hidden pair and not shown.
+    Label3 = new QLabel(QStringLiteral("日期"), RzPanel4);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->hide();
+    DateTimePicker1 = new QDateEdit(RzPanel4);
+    DateTimePicker1->setObjectName(QStringLiteral("DateTimePicker1"));
+    DateTimePicker1->hide();
+}
+
+void TfmTemp::buildFormatBar()
+{
+    ToolBar1 = new QWidget(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setFixedHeight(31);
+
+    void (TfmTemp::*handlers[21])() = {
+        &TfmTemp::ToolButton1Click,  &TfmTemp::ToolButton2Click,  &TfmTemp::ToolButton3Click,
+        &TfmTemp::ToolButton4Click,  &TfmTemp::ToolButton5Click,  &TfmTemp::ToolButton6Click,
+        &TfmTemp::ToolButton7Click,  &TfmTemp::ToolButton8Click,  &TfmTemp::ToolButton9Click,
+        &TfmTemp::ToolButton10Click, &TfmTemp::ToolButton11Click, &TfmTemp::ToolButton12Click,
+        &TfmTemp::ToolButton13Click, &TfmTemp::ToolButton14Click, &TfmTemp::ToolButton15Click,
+        &TfmTemp::ToolButton16Click, &TfmTemp::ToolButton17Click, &TfmTemp::ToolButton18Click,
+        &TfmTemp::ToolButton19Click, &TfmTemp::ToolButton20Click, &TfmTemp::ToolButton21Click};
+    for (int i = 0; i < 21; ++i) {
+        auto *b = new QToolButton(ToolBar1);
+        b->setObjectName(QStringLiteral("ToolButton%1").arg(i + 1));
+        b->setIcon(QIcon(mv::editorpictures::formatPicture(ButtonPictures[i])));
+        b->setIconSize(QSize(20, 20));
+        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setGeometry(i * FormatButtonWidth, 2, FormatButtonWidth, FormatButtonHeight);
+        connect(b, &QToolButton::clicked, this, handlers[i]);
+        ToolButtons[i] = b;
+    }
+
+    PageScroller2 = new QWidget(ToolBar1);
+    PageScroller2->setObjectName(QStringLiteral("PageScroller2"));
+    PageScroller2->setGeometry(21 * FormatButtonWidth, 2, 179, FormatButtonHeight);
+
+    cbbFontName = new QComboBox(PageScroller2);
+    cbbFontName->setObjectName(QStringLiteral("cbbFontName"));
+    cbbFontName->setEditable(true);
+    cbbFontName->setInsertPolicy(QComboBox::NoInsert);
+    cbbFontName->setGeometry(0, 2, 100, 22);
+
+    cbFontSize = new QComboBox(PageScroller2);
+    cbFontSize->setObjectName(QStringLiteral("cbFontSize"));
+    cbFontSize->setEditable(true);
+    cbFontSize->setInsertPolicy(QComboBox::NoInsert);
+    cbFontSize->addItems(FontSizeItems());
+    cbFontSize->setCurrentIndex(2);
+    cbFontSize->setGeometry(105, 2, 57, 22);
+}
+
+void TfmTemp::FormCreate()
+{
+    // The font list, then the boxes start reacting; nothing is applied now.
+    cbbFontName->addItems(FontNamesFrom(QFontDatabase::families()));
+    cbbFontName->setCurrentIndex(-1);
+    cbbFontName->setEditText(QString());
+    connect(cbbFontName, &QComboBox::currentTextChanged, this, &TfmTemp::cbbFontNameChange);
+    connect(cbFontSize, &QComboBox::currentTextChanged, this, &TfmTemp::cbFontSizeChange);
+}
+
+// ---------------------------------------------------------------------------
+// Opening a stored document
+
+QString TfmTemp::GetTypeName(const QString &Id)
+{
+    mv::db::Query q(mvlabDm->IBDatabaseMV);
+    q.setSql(QStringLiteral("select typename from type where id=") + Id);
+    q.open();
+    return q.eof() ? QString() : q.field(0);
+}
+
+void TfmTemp::openDocument()
+{
+    // The id goes into the statement text; only a decimal number may.
+    if (!isDecimalId(DocumentId))
+        throw EEditorError(QStringLiteral("无效的文档编号: %1").arg(DocumentId));
+
+    mv::db::Query &q = mvlabDm->IBQueryTemp;
+    q.close();
+    q.setSql(QStringLiteral("select * from documents where id=") + DocumentId);
+    q.open();
+    if (q.eof()) {
+        q.close();
+        throw EEditorError(QStringLiteral("编号为 %1 的文档不存在").arg(DocumentId));
+    }
+    const QString typeId = q.field(QStringLiteral("typeid"));
+    const QString title = q.field(QStringLiteral("title"));
+    const QString date = q.field(QStringLiteral("date"));
+    const QString content = q.field(QStringLiteral("content"));
+    q.close();
+
+    edType->setText(typeId);
+    Edit2->setText(GetTypeName(typeId));
+    Edit1->setText(title);
+    const QDate d = QDate::fromString(date, Qt::ISODate);
+    if (!d.isValid())
+        throw EEditorError(QStringLiteral("'%1' is not a valid date").arg(date));
+    DateTimePicker1->setDate(d);
+    HtmlEdit1->setHTML(content);
+}
+
+// ---------------------------------------------------------------------------
+// Record buttons
+
+void TfmTemp::setBrowseState()
+{
+    sbAdd->setEnabled(true);
+    sbEdit->setEnabled(true);
+    sbCancel->setEnabled(false);
+    // Nothing to delete before the document has been stored.
+    sbDel->setEnabled(!DocumentId.isEmpty());
+    sbSave->setEnabled(false);
+}
+
+void TfmTemp::setEntryState()
+{
+    sbAdd->setEnabled(false);
+    sbEdit->setEnabled(false);
+    sbCancel->setEnabled(true);
+    sbDel->setEnabled(false);
+    sbSave->setEnabled(true);
+}
+
+void TfmTemp::sbAddClick()
+{
+    setEntryState();
+    Edit1->clear();
+    SaveMode = ModeAdd;
+    HtmlEdit1->NewDocument();
+    HtmlEdit1->setReadOnly(false);
+}
+
+void TfmTemp::sbEditClick()
+{
+    setEntryState();
+    // A document that was never stored can only be added; editing it goes on
+    // with the add, so that what was typed can still be saved.
+    SaveMode = DocumentId.isEmpty() ? ModeAdd : ModeEdit;
+    HtmlEdit1->setReadOnly(false);
+}
+
+void TfmTemp::sbCancelClick()
+{
+    setBrowseState();
+    HtmlEdit1->setReadOnly(true);
+}
+
+void TfmTemp::insertDocument(const QString &title, const QString &typeId, const QString &content)
+{
+    QString newId;
+    mvlabDm->runUnit([&] {
+        mv::db::Query &q = mvlabDm->IBQueryTemp;
+        q.close();
+        q.setSql(QStringLiteral("select max(id) from documents"));
+        q.open();
+        QString largest = q.field(0);
+        q.close();
+        if (largest.isEmpty())
+            largest = QStringLiteral("0");
+        newId = QString::number(largest.toLongLong() + 1);
+
+        IBSQLmv->setSql(QStringLiteral("insert into documents(id,title,content,typeid)  values(:id,:title,:content,:typeid)"));
+        IBSQLmv->setParam(QStringLiteral("id"), newId);
+        IBSQLmv->setParam(QStringLiteral("typeid"), typeId);
+        IBSQLmv->setParam(QStringLiteral("title"), title);
+        IBSQLmv->setParam(QStringLiteral("content"), content);
+        IBSQLmv->execute();
+    });
+    DocumentId = newId;
+    setBrowseState();
+    mv::Dialogs::info(QStringLiteral("数据已经成功添加!"));
+}
+
+void TfmTemp::updateDocument(const QString &title, const QString &typeId, const QString &content)
+{
+    mvlabDm->runUnit([&] {
+        IBSQLmv->setSql(QStringLiteral("update documents set title=:title,content=:content, typeid=:typeid  where id=")
+                        + DocumentId);
+        IBSQLmv->setParam(QStringLiteral("typeid"), typeId);
+        IBSQLmv->setParam(QStringLiteral("title"), title);
+        IBSQLmv->setParam(QStringLiteral("content"), content);
+        IBSQLmv->execute();
+        // An update that met no row stored nothing; that is not a success.
+        mv::db::Query check(mvlabDm->IBDatabaseMV);
+        check.setSql(QStringLiteral("select id from documents where id=") + DocumentId);
+        check.open();
+        if (check.eof())
+            throw EEditorError(QStringLiteral("编号为 %1 的文档已经不存在，修改没有保存。").arg(DocumentId));
+    });
+    mv::Dialogs::info(QStringLiteral("数据已经成功修改!"));
+}
+
+void TfmTemp::sbSaveClick()
+{
+    setBrowseState();
+    struct ReadOnlyAtEnd {
+        THtmlEdit *e;
+        ~ReadOnlyAtEnd() { e->setReadOnly(true); }
+    } readOnlyAtEnd{HtmlEdit1};
+
+    if (SaveMode != ModeAdd && SaveMode != ModeEdit)
+        return;
+    if (SaveMode == ModeEdit && !isDecimalId(DocumentId)) {
+        mv::Dialogs::info(QStringLiteral("这篇文档还没有保存过，不能修改。"));
+        return;
+    }
+
+    QString content;
+    try {
+        content = HtmlEdit1->HTML();
+    } catch (const std::exception &e) {
+        mv::Dialogs::info(QStringLiteral("无法取得文档内容，没有保存: ") + QString::fromUtf8(e.what()));
+        return;
+    }
+    const QString title = Edit1->text();
+    const QString typeId = edType->text();
+    try {
+        if (SaveMode == ModeAdd)
+            insertDocument(title, typeId, content);
+        else
+            updateDocument(title, typeId, content);
+    } catch (const mv::db::DbError &e) {
+        mv::Dialogs::info(e.message());
+    } catch (const EEditorError &e) {
+        mv::Dialogs::info(e.message());
+    }
+}
+
+void TfmTemp::sbDelClick()
+{
+    if (!isDecimalId(DocumentId)) {
+        mv::Dialogs::info(QStringLiteral("这篇文档还没有保存过，不能删除。"));
+        return;
+    }
+    if (!mv::Dialogs::question(QStringLiteral("您确定删除本记录吗?"), QStringLiteral("删除提示")))
+        return;
+    try {
+        mvlabDm->runUnit([&] {
+            IBSQLmv->setSql(QStringLiteral("delete from documents where id=") + DocumentId);
+            IBSQLmv->execute();
+        });
+    } catch (const mv::db::DbError &e) {
+        mv::Dialogs::error(e.message());
+        return;
+    }
+    mv::Dialogs::info(QStringLiteral("已经成功删除!"));
+}
+
+void TfmTemp::sbFindTypeClick()
+{
+    const QString caption = edType->text() + QLatin1Char(' ') + Edit2->text();
+    std::unique_ptr<TfmTypeSelect> picker(TfmTypeSelect::CreateSelecting(this, caption));
+    picker->exec();
+    const QString selected = picker->selectedCaption();
+    picker->hide();
+    picker.reset();
+    // Closed with no node selected: the category stays as it was.
+    if (selected.isEmpty())
+        return;
+    const QStringList pieces = SplitString(selected, QLatin1Char(' '));
+    edType->setText(pieces.value(0));
+    Edit2->setText(pieces.value(1));
+}
+
+void TfmTemp::EndAsCancelled() { done(QDialog::Rejected); }
+
+void TfmTemp::keyPressEvent(QKeyEvent *event)
+{
+    // Escape would close the window and throw away what was typed; the
+    // window is closed with its close box only.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// Formatting toolbar
+
+bool TfmTemp::ensureImageFolder()
+{
+    const QString folder = HtmlEdit1->ImageFolder();
+    return QFileInfo(folder).isDir() || QDir().mkpath(folder);
+}
+
+bool TfmTemp::chooseColor(qint32 &color)
+{
+    if (!dlgColor1) {
+        dlgColor1 = new QColorDialog(this);
+        dlgColor1->setObjectName(QStringLiteral("dlgColor1"));
+        dlgColor1->setOption(QColorDialog::DontUseNativeDialog);
+    }
+    dlgColor1->setCurrentColor(m_lastColor);
+    if (dlgColor1->exec() != QDialog::Accepted)
+        return false;
+    m_lastColor = dlgColor1->selectedColor();
+    color = qint32(m_lastColor.red() | (m_lastColor.green() << 8) | (m_lastColor.blue() << 16));
+    return true;
+}
+
+void TfmTemp::ToolButton1Click() { HtmlEdit1->Print(false); }
+void TfmTemp::ToolButton2Click() { HtmlEdit1->PrintPreview(); }
+
+void TfmTemp::ToolButton3Click()
+{
+    if (!ensureImageFolder()) {
+        mv::Dialogs::info(QStringLiteral("无法建立图片文件夹 %1，图片没有插入。").arg(HtmlEdit1->ImageFolder()));
+        return;
+    }
+    if (!dlgOpenImage) {
+        dlgOpenImage = new QFileDialog(this);
+        dlgOpenImage->setObjectName(QStringLiteral("dlgOpenImage"));
+        dlgOpenImage->setOption(QFileDialog::DontUseNativeDialog);
+        dlgOpenImage->setOption(QFileDialog::HideNameFilterDetails);
+        dlgOpenImage->setFileMode(QFileDialog::ExistingFile);
+        dlgOpenImage->setAcceptMode(QFileDialog::AcceptOpen);
+        dlgOpenImage->setNameFilter(ImageFilterForDialog());
+    }
+    if (dlgOpenImage->exec() != QDialog::Accepted)
+        return;
+    const QStringList files = dlgOpenImage->selectedFiles();
+    if (files.isEmpty())
+        return;
+    HtmlEdit1->Commander()->InsertImage(QFileInfo(files.first()).absoluteFilePath());
+}
+
+void TfmTemp::ToolButton4Click() { HtmlEdit1->Cut(); }
+void TfmTemp::ToolButton5Click() { HtmlEdit1->Copy(); }
+void TfmTemp::ToolButton6Click() { HtmlEdit1->Paste(); }
+void TfmTemp::ToolButton7Click() { HtmlEdit1->Clear(); }
+void TfmTemp::ToolButton8Click() { HtmlEdit1->Undo(); }
+void TfmTemp::ToolButton9Click() { HtmlEdit1->Redo(); }
+void TfmTemp::ToolButton10Click() { HtmlEdit1->SelectAll(); }
+void TfmTemp::ToolButton11Click() {}
+void TfmTemp::ToolButton12Click() { HtmlEdit1->Commander()->Bold(); }
+void TfmTemp::ToolButton13Click() { HtmlEdit1->Commander()->Italic(); }
+void TfmTemp::ToolButton14Click() { HtmlEdit1->Commander()->Underline(); }
+
+void TfmTemp::ToolButton15Click()
+{
+    qint32 color;
+    if (chooseColor(color))
+        HtmlEdit1->Commander()->ForeColor(color);
+}
+
+void TfmTemp::ToolButton16Click()
+{
+    qint32 color;
+    if (chooseColor(color))
+        HtmlEdit1->Commander()->BackColor(color);
+}
+
+void TfmTemp::ToolButton17Click() { HtmlEdit1->Commander()->JustifyFull(); }
+void TfmTemp::ToolButton18Click() { HtmlEdit1->Commander()->JustifyLeft(); }
+void TfmTemp::ToolButton19Click() { HtmlEdit1->Commander()->JustifyCenter(); }
+void TfmTemp::ToolButton20Click() { HtmlEdit1->Commander()->JustifyRight(); }
+void TfmTemp::ToolButton21Click() { HtmlEdit1->Commander()->InsertOrderedList(); }
+
+void TfmTemp::cbbFontNameChange() { HtmlEdit1->Commander()->FontName(cbbFontName->currentText()); }
+
+void TfmTemp::cbFontSizeChange()
+{
+    // The item index (-1 for text that is no item) plus one.
+    const int index = cbFontSize->findText(cbFontSize->currentText(), Qt::MatchExactly);
+    HtmlEdit1->Commander()->FontSize(index + 1);
+}
+
+// ---------------------------------------------------------------------------
+
+void OpenDocumentEditor(QWidget *owner, const QString &mode)
+{
+    std::unique_ptr<TfmTemp> editor;
+    try {
+        editor.reset(TfmTemp::CreateWithMode(owner, mode));
+    } catch (const EEditorError &e) {
+        mv::Dialogs::error(e.message());
+        return;
+    } catch (...) {
+        mv::Application::reportCurrentException();
+        return;
+    }
+    editor->exec();
+    editor->hide();
+}
