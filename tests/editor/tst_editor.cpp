@@ -1,0 +1,854 @@
+// The document editor on a real database file and the real editing surface:
+// the record buttons and their states, saving, deleting, opening, the
+// category picker, pictures, and the formatting toolbar's dialogs and boxes.
+#include "UnitTemp.h"
+#include "UnitTypeSelect.h"
+#include "dialogs.h"
+#include "testdb.h"
+#include "uHtmlEdit.h"
+#include "treeview.h"
+#include "gradientpanel.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QPushButton>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+using mvtest::TestDb;
+
+namespace {
+
+QVariant js(TfmTemp &ed, const QString &script) { return ed.HtmlEdit1->Document()->Evaluate(script); }
+
+QString bodyHtml(TfmTemp &ed) { return js(ed, QStringLiteral("return document.body.innerHTML;")).toString(); }
+
+// What the user typed: the body's content replaced, as typing would.
+void typeBody(TfmTemp &ed, const QString &html)
+{
+    js(ed, QStringLiteral("document.body.innerHTML = %1;").arg(THtmlDocument::quote(html)));
+}
+
+void selectElement(TfmTemp &ed, const QString &id)
+{
+    js(ed, QStringLiteral("var r = document.createRange();"
+                          "r.selectNodeContents(document.getElementById('%1'));"
+                          "var s = getSelection(); s.removeAllRanges(); s.addRange(r);")
+               .arg(id));
+}
+
+// The five buttons as 1/0 (add, edit, cancel, delete, save), a blank, and
+// "R" for a read-only document or "W" for an editable one.
+QString state(TfmTemp &ed)
+{
+    QString s;
+    for (QToolButton *b : {ed.sbAdd, ed.sbEdit, ed.sbCancel, ed.sbDel, ed.sbSave})
+        s += b->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
+    const QString design = js(ed, QStringLiteral("return document.designMode;")).toString();
+    const bool readOnly = ed.HtmlEdit1->ReadOnly();
+    if (readOnly != (design == QLatin1String("off")))
+        return s + QStringLiteral(" mismatch");
+    return s + (readOnly ? QStringLiteral(" R") : QStringLiteral(" W"));
+}
+
+// Runs action on the next modal dialog of type T that comes up. A dialog
+// that is still open afterwards (it was not ready to take the answer) gets
+// the action again; after a few seconds it is rejected, so that a failing
+// case fails instead of hanging.
+// Watchers still waiting when a test ends are dropped then (their actions
+// refer to the finished test's variables).
+QList<QPointer<QTimer>> watchers;
+
+template <typename T>
+void onNextModal(std::function<void(T *)> action, QWidget *except = nullptr)
+{
+    auto *timer = new QTimer;
+    watchers.append(timer);
+    timer->setInterval(20);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, action, except, tries] {
+        QWidget *w = QApplication::activeModalWidget();
+        T *d = qobject_cast<T *>(w);
+        if (!d || d == except)
+            return;
+        if (++*tries > 250) {
+            timer->stop();
+            timer->deleteLater();
+            static_cast<QDialog *>(d)->reject();
+            return;
+        }
+        action(d);
+        if (!d->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start();
+}
+
+void writeBitmap(const QString &path)
+{
+    QImage image(24, 16, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QVERIFY(image.save(path, "BMP"));
+}
+
+const QString Added = QStringLiteral("info|Morvane资料系统V1.0|数据已经成功添加!");
+const QString Changed = QStringLiteral("info|Morvane资料系统V1.0|数据已经成功修改!");
+const QString Deleted = QStringLiteral("info|Morvane资料系统V1.0|已经成功删除!");
+const QString DeleteQuestion = QStringLiteral("question|删除提示|您确定删除本记录吗?");
+
+} // namespace
+
+class TestEditor : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { mv::setApplicationTitle(QStringLiteral("Morvane资料系统V1.0")); }
+    void init();
+    void cleanup();
+
+    void windowAndControls();
+    void stateTable_data();
+    void stateTable();
+    void saveGivesLargestIdPlusOne_data();
+    void saveGivesLargestIdPlusOne();
+    void deleteAnsweredBothWaysAndIdComesBack();
+    void saveThenEditUpdatesTheSameRow();
+    void contentSurvivesSaveAndReopen_data();
+    void contentSurvivesSaveAndReopen();
+    void cancelKeepsTypedText();
+    void openingFailsWithoutWindow_data();
+    void openingFailsWithoutWindow();
+    void failedSaveReportsNoSuccess_data();
+    void failedSaveReportsNoSuccess();
+    void addModeCategoryFromModeString_data();
+    void addModeCategoryFromModeString();
+    void categoryThroughPicker();
+    void missingCategoryRowAndPickerWithoutSelection();
+    void pictureKeptBesideDatabase();
+    void colourDialogRemembersLastOk();
+    void fontSizeIsIndexPlusOne_data();
+    void fontSizeIsIndexPlusOne();
+    void fontNames_data();
+    void fontNames();
+    void fontNameAppliedAndNothingAtOpening();
+    void clearThenSaveStoresEmptyDocument();
+    void closingAsksNothingAndSavesNothing();
+
+private:
+    std::unique_ptr<TestDb> db_;
+    QString count(const QString &where = QString())
+    {
+        return db_->rows(QStringLiteral("select count(*) from documents") + where).value(0);
+    }
+};
+
+void TestEditor::init()
+{
+    db_ = std::make_unique<TestDb>();
+    db_->exec({"insert into type(id,parentid,typename) values(3,1,'Books')",
+               "insert into type(id,parentid,typename) values(12,1,'Old recipes')",
+               "insert into type(id,parentid,typename) values(14,3,'读书笔记')"});
+    mvlabDm = new TmvlabDm(db_->path());
+}
+
+void TestEditor::cleanup()
+{
+    for (const QPointer<QTimer> &t : std::as_const(watchers))
+        delete t.data();
+    watchers.clear();
+    delete mvlabDm;
+    mvlabDm = nullptr;
+    db_.reset();
+}
+
+void TestEditor::windowAndControls()
+{
+    TfmTemp ed(nullptr, QStringLiteral("14-Add-读书笔记"));
+    ed.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&ed));
+    QVERIFY(ed.windowTitle().startsWith(QStringLiteral("添加修改文档  TellbyMorvane软件工作室  ")));
+    QCOMPARE(ed.size(), QSize(839, 623));
+    QCOMPARE(ed.RzPanel1->height(), 53);
+    QCOMPARE(ed.findChild<QLabel *>("Image1")->size(), QSize(283, 53));
+    QCOMPARE(ed.RzPanel2->height(), 52);
+    QCOMPARE(ed.RzPanel4->height(), 30);
+    QCOMPARE(ed.ToolBar1->height(), 31);
+    QCOMPARE(ed.RzPanel3->height(), 22);
+    QVERIFY(ed.HtmlEdit1->height() > 300);
+
+    const char *record[] = {"sbAdd", "sbEdit", "sbCancel", "sbDel", "sbSave"};
+    const QStringList captions{"新增", "编辑", "取消", "删除", "保存"};
+    int left = -1;
+    for (int i = 0; i < 5; ++i) {
+        auto *b = ed.findChild<QToolButton *>(record[i]);
+        QVERIFY(b);
+        QCOMPARE(b->text(), captions[i]);
+        QCOMPARE(b->size(), QSize(40, 47));
+        QVERIFY(!b->icon().isNull());
+        QVERIFY(b->x() > left);
+        left = b->x();
+    }
+    QCOMPARE(ed.findChild<QToolButton *>("sbAdd")->x(), 8);
+
+    QCOMPARE(ed.findChild<QLabel *>("Label1")->text(), QStringLiteral("类别     "));
+    QCOMPARE(ed.findChild<QLabel *>("Label2")->text(), QStringLiteral("标题 &T    "));
+    QCOMPARE(ed.findChild<QLabel *>("Label2")->buddy(), ed.findChild<QLineEdit *>("Edit1"));
+    QVERIFY(ed.findChild<QLineEdit *>("Edit1")->width() >= 406);
+    QCOMPARE(ed.findChild<QLineEdit *>("Edit2")->width(), 103);
+    QVERIFY(!ed.findChild<QLineEdit *>("edType")->isVisible());
+    QCOMPARE(ed.findChild<QToolButton *>("sbFindType")->text(), QStringLiteral("..."));
+    QCOMPARE(ed.findChild<QToolButton *>("sbFindType")->size(), QSize(23, 22));
+    QVERIFY(ed.findChild<THtmlEdit *>("HtmlEdit1"));
+    QCOMPARE(ed.HtmlEdit1->CharSet(), QStringLiteral("gb2312"));
+
+    for (int i = 1; i <= 21; ++i) {
+        auto *b = ed.findChild<QToolButton *>(QStringLiteral("ToolButton%1").arg(i));
+        QVERIFY2(b, qPrintable(QString::number(i)));
+        QCOMPARE(b->geometry().topLeft().x(), (i - 1) * 27);
+        QCOMPARE(b->size(), QSize(27, 26));
+        QVERIFY(b->text().isEmpty() && b->toolTip().isEmpty());
+        QVERIFY(!b->icon().isNull());
+        QVERIFY(b->isEnabled());
+    }
+    auto *sizes = ed.findChild<QComboBox *>("cbFontSize");
+    QCOMPARE(sizes->count(), 7);
+    QCOMPARE(sizes->itemText(0), QStringLiteral("一号"));
+    QCOMPARE(sizes->itemText(6), QStringLiteral("七号"));
+    QCOMPARE(sizes->currentIndex(), 2);
+    QCOMPARE(sizes->currentText(), QStringLiteral("三号"));
+    QCOMPARE(sizes->width(), 57);
+    auto *names = ed.findChild<QComboBox *>("cbbFontName");
+    QVERIFY(names->isEditable() && sizes->isEditable());
+    QCOMPARE(names->currentText(), QString());
+    QCOMPARE(names->width(), 100);
+    QCOMPARE(sizes->x() - names->x(), 105);
+    QCOMPARE(ed.findChild<QWidget *>("PageScroller2")->width(), 179);
+    QCOMPARE(TfmTemp::ImageFilter(), QStringLiteral("图像文件|*.jpg; *.gif; *.bmp"));
+    QCOMPARE(TfmTemp::ImageFilterForDialog(), QStringLiteral("图像文件 (*.jpg *.gif *.bmp)"));
+
+    // The picture folder lies beside the database and exists from the start.
+    const QString images = QDir(db_->dir()).filePath(QStringLiteral("images"));
+    QCOMPARE(QDir::cleanPath(ed.HtmlEdit1->ImageFolder()), images);
+    QVERIFY(ed.HtmlEdit1->ImageFolder().endsWith(QDir::separator()));
+    QVERIFY(QFileInfo(images).isDir());
+    QCOMPARE(ed.HtmlEdit1->Commander()->ImageFolder(), ed.HtmlEdit1->ImageFolder());
+}
+
+void TestEditor::stateTable_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("saveMode");
+
+    // Entry state: add, edit, delete off; cancel, save on; editable.
+    QTest::newRow("opened to add") << "3-Add-Books" << QStringList{} << "00101 W" << "Add";
+    QTest::newRow("opened to edit") << "5-Edit-none" << QStringList{} << "11010 R" << "Edit";
+    QTest::newRow("edit") << "5-Edit-none" << QStringList{"sbEdit"} << "00101 W" << "Edit";
+    QTest::newRow("edit, cancel") << "5-Edit-none" << QStringList{"sbEdit", "sbCancel"} << "11010 R" << "Edit";
+    QTest::newRow("add from edit") << "5-Edit-none" << QStringList{"sbAdd"} << "00101 W" << "Add";
+    QTest::newRow("add, cancel keeps mode") << "5-Edit-none" << QStringList{"sbAdd", "sbCancel"} << "11010 R"
+                                            << "Add";
+    // Buttons that are off do nothing.
+    QTest::newRow("disabled save") << "5-Edit-none" << QStringList{"sbSave", "sbCancel"} << "11010 R" << "Edit";
+    // Before its first insert an add-mode window has nothing to delete, and
+    // editing goes on with the add.
+    QTest::newRow("never stored, cancel") << "3-Add-Books" << QStringList{"sbCancel"} << "11000 R" << "Add";
+    QTest::newRow("never stored, edit") << "3-Add-Books" << QStringList{"sbCancel", "sbEdit"} << "00101 W" << "Add";
+    QTest::newRow("unknown mode word") << "3-add-Books" << QStringList{} << "00000 W" << "add";
+}
+
+void TestEditor::stateTable()
+{
+    QFETCH(QString, mode);
+    QFETCH(QStringList, clicks);
+    QFETCH(QString, expected);
+    QFETCH(QString, saveMode);
+    db_->exec({"insert into documents(id,title,typeid,content) values(5,'五',3,'<body>x</body>')"});
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, mode);
+    ed.show();
+    for (const QString &name : clicks)
+        ed.findChild<QToolButton *>(name)->click();
+    QCOMPARE(state(ed), expected);
+    QCOMPARE(ed.SaveMode, saveMode);
+    QCOMPARE(ed.findChild<QToolButton *>("sbFindType")->isEnabled(), true);
+    QVERIFY(boxes.lines().isEmpty());
+}
+
+void TestEditor::saveGivesLargestIdPlusOne_data()
+{
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("expectedId");
+    QTest::newRow("empty table") << QStringList{} << "1";
+    QTest::newRow("after 1, 2, 7") << QStringList{"1", "2", "7"} << "8";
+}
+
+void TestEditor::saveGivesLargestIdPlusOne()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QString, expectedId);
+    QStringList fill;
+    for (const QString &id : existing)
+        fill << QStringLiteral("insert into documents(id,title,typeid) values(%1,'old',1)").arg(id);
+    if (!fill.isEmpty())
+        db_->exec(fill);
+
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, QStringLiteral("14-Add-读书笔记"));
+    ed.show();
+    ed.Edit1->setText(QStringLiteral("新文档"));
+    typeBody(ed, QStringLiteral("<p>正文</p>"));
+    ed.sbSave->click();
+    QCOMPARE(boxes.lines(), QStringList{Added});
+    QCOMPARE(ed.DocumentId, expectedId);
+    QCOMPARE(state(ed), QStringLiteral("11010 R"));
+    // Committed: another connection sees it.
+    QCOMPARE(db_->rows("select id, title, typeid from documents where id=" + expectedId),
+             QStringList{expectedId + QStringLiteral("|新文档|14")});
+    const QString content = db_->rows("select content from documents where id=" + expectedId).value(0);
+    QVERIFY2(content.contains(QStringLiteral("<p>正文</p>")), qPrintable(content));
+    QVERIFY(content.startsWith(QStringLiteral("<body")));
+}
+
+void TestEditor::deleteAnsweredBothWaysAndIdComesBack()
+{
+    db_->exec({"insert into documents(id,title,typeid) values(1,'a',1)",
+               "insert into documents(id,title,typeid) values(2,'b',1)",
+               "insert into documents(id,title,typeid) values(7,'c',1)"});
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, QStringLiteral("3-Add-Books"));
+    ed.show();
+    ed.Edit1->setText(QStringLiteral("eight"));
+    ed.sbSave->click();
+    QCOMPARE(ed.DocumentId, QStringLiteral("8"));
+    boxes.clear();
+
+    boxes.answerNext(false);
+    ed.sbDel->click();
+    QCOMPARE(boxes.lines(), QStringList{DeleteQuestion});
+    QCOMPARE(count(" where id=8"), QStringLiteral("1"));
+    boxes.clear();
+
+    boxes.answerNext(true);
+    ed.sbDel->click();
+    QCOMPARE(boxes.lines(), (QStringList{DeleteQuestion, Deleted}));
+    QCOMPARE(count(" where id=8"), QStringLiteral("0"));
+    QCOMPARE(count(), QStringLiteral("3"));
+    // The window stays as it was, still showing the deleted document.
+    QCOMPARE(state(ed), QStringLiteral("11010 R"));
+    QCOMPARE(ed.Edit1->text(), QStringLiteral("eight"));
+
+    // A deleted highest id is given out again.
+    boxes.clear();
+    ed.sbAdd->click();
+    ed.Edit1->setText(QStringLiteral("eight again"));
+    ed.sbSave->click();
+    QCOMPARE(boxes.lines(), QStringList{Added});
+    QCOMPARE(ed.DocumentId, QStringLiteral("8"));
+    QCOMPARE(db_->rows("select title from documents where id=8"), QStringList{"eight again"});
+
+    // A failing delete shows the error box and no success.
+    boxes.clear();
+    mvlabDm->IBDatabaseMV.failOnStatement(1);
+    ed.sbDel->click();
+    QCOMPARE(boxes.boxes().size(), 2);
+    QCOMPARE(boxes.boxes().at(1).kind, mv::Dialogs::Kind::Error);
+    QCOMPARE(count(" where id=8"), QStringLiteral("1"));
+}
+
+void TestEditor::saveThenEditUpdatesTheSameRow()
+{
+    db_->exec({"insert into documents(id,title,typeid,content) values(4,'neighbour',1,'<body>n</body>')"});
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, QStringLiteral("3-Add-Books"));
+    ed.show();
+    ed.Edit1->setText(QStringLiteral("first"));
+    typeBody(ed, QStringLiteral("<p>one</p>"));
+    ed.sbSave->click();
+    QCOMPARE(ed.DocumentId, QStringLiteral("5"));
+
+    ed.sbEdit->click();
+    QCOMPARE(ed.SaveMode, QStringLiteral("Edit"));
+    ed.Edit1->setText(QStringLiteral("second"));
+    typeBody(ed, QStringLiteral("<p>two</p>"));
+    ed.sbSave->click();
+    QCOMPARE(boxes.lines(), (QStringList{Added, Changed}));
+    QCOMPARE(state(ed), QStringLiteral("11010 R"));
+    QCOMPARE(count(), QStringLiteral("2"));
+    QCOMPARE(db_->rows("select id, title, typeid from documents order by id"),
+             (QStringList{"4|neighbour|1", "5|second|3"}));
+    QVERIFY(db_->rows("select content from documents where id=5").value(0).contains("<p>two</p>"));
+
+    // A row deleted behind the window is not reported as changed.
+    db_->exec({"delete from documents where id=5"});
+    boxes.clear();
+    ed.sbEdit->click();
+    ed.sbSave->click();
+    QCOMPARE(boxes.boxes().size(), 1);
+    QVERIFY(boxes.boxes().at(0).text != QStringLiteral("数据已经成功修改!"));
+    QCOMPARE(count(), QStringLiteral("1"));
+}
+
+void TestEditor::contentSurvivesSaveAndReopen_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("body");
+    QTest::newRow("chinese") << QStringLiteral("读书笔记一") << QStringLiteral("<p>中文正文，标点“引号”。</p>");
+    QTest::newRow("outside code page 936") << QStringLiteral("表情😀𠜎")
+                                           << QStringLiteral("<p>😀 𠜎 ŉ ₿ ﷺ</p><p>€ é ü</p>");
+    QTest::newRow("markup and quotes") << QStringLiteral("a'b\"c")
+                                       << QStringLiteral("<p><b>粗</b> <i>斜</i> <font color=\"#ff0000\">红</font></p>"
+                                                         "<ol><li>一</li><li>二</li></ol>");
+}
+
+void TestEditor::contentSurvivesSaveAndReopen()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, body);
+    mv::DialogRecorder boxes;
+    QString shown;
+    {
+        TfmTemp ed(nullptr, QStringLiteral("14-Add-读书笔记"));
+        ed.show();
+        ed.Edit1->setText(title);
+        typeBody(ed, body);
+        shown = bodyHtml(ed);
+        ed.sbSave->click();
+        QCOMPARE(boxes.lines(), QStringList{Added});
+    }
+    TfmTemp again(nullptr, QStringLiteral("1-Edit-none"));
+    again.show();
+    QCOMPARE(again.Edit1->text(), title);
+    QCOMPARE(again.edType->text(), QStringLiteral("14"));
+    QCOMPARE(again.Edit2->text(), QStringLiteral("读书笔记"));
+    QCOMPARE(bodyHtml(again), shown);
+    QCOMPARE(again.DateTimePicker1->date(), QDate::currentDate());
+    QCOMPARE(state(again), QStringLiteral("11010 R"));
+}
+
+void TestEditor::cancelKeepsTypedText()
+{
+    db_->exec({"insert into documents(id,title,typeid,content) values(9,'stored',3,'<body><p>stored</p></body>')"});
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, QStringLiteral("9-Edit-none"));
+    ed.show();
+    QCOMPARE(bodyHtml(ed), QStringLiteral("<p>stored</p>"));
+    ed.sbEdit->click();
+    ed.Edit1->setText(QStringLiteral("typed"));
+    typeBody(ed, QStringLiteral("<p>typed body</p>"));
+    ed.sbCancel->click();
+    QCOMPARE(state(ed), QStringLiteral("11010 R"));
+    QCOMPARE(ed.Edit1->text(), QStringLiteral("typed"));
+    QCOMPARE(bodyHtml(ed), QStringLiteral("<p>typed body</p>"));
+    QCOMPARE(db_->rows("select title from documents where id=9"), QStringList{"stored"});
+
+    ed.sbEdit->click();
+    ed.sbSave->click();
+    QCOMPARE(boxes.lines(), QStringList{Changed});
+    QCOMPARE(db_->rows("select title from documents where id=9"), QStringList{"typed"});
+    QVERIFY(db_->rows("select content from documents where id=9").value(0).contains("<p>typed body</p>"));
+}
+
+void TestEditor::openingFailsWithoutWindow_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<int>("failStatement");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("null date") << "6-Edit-none" << 0 << "'' is not a valid date.";
+    QTest::newRow("no such row") << "77-Edit-none" << 0 << "编号为 77 的文档不存在.";
+    QTest::newRow("database error") << "5-Edit-none" << 1 << "";
+    QTest::newRow("id that is no number") << "5 or 1=1-Edit-none" << 0 << "无效的文档编号: 5 or 1=1.";
+}
+
+void TestEditor::openingFailsWithoutWindow()
+{
+    QFETCH(QString, mode);
+    QFETCH(int, failStatement);
+    QFETCH(QString, message);
+    db_->exec({"insert into documents(id,title,typeid,content) values(5,'ok',3,'<body>x</body>')",
+               "insert into documents(id,title,\"DATE\",typeid,content) values(6,'no date',null,3,'<body>y</body>')"});
+    mvlabDm->IBDatabaseMV.failOnStatement(failStatement);
+
+    bool windowShown = false;
+    onNextModal<TfmTemp>([&](TfmTemp *ed) {
+        windowShown = true;
+        ed->EndAsCancelled();
+    });
+    mv::DialogRecorder boxes;
+    OpenDocumentEditor(nullptr, mode);
+    QVERIFY(!windowShown);
+    QCOMPARE(boxes.boxes().size(), 1);
+    QCOMPARE(boxes.boxes().at(0).kind, mv::Dialogs::Kind::Error);
+    if (!message.isEmpty())
+        QCOMPARE(boxes.boxes().at(0).text, message);
+    else
+        QVERIFY(!boxes.boxes().at(0).text.isEmpty());
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QVERIFY(std::none_of(windows.cbegin(), windows.cend(), [](QWidget *w) { return qobject_cast<TfmTemp *>(w); }));
+
+    // A good document still opens afterwards.
+    mvlabDm->IBDatabaseMV.failOnStatement(0);
+    onNextModal<TfmTemp>([&](TfmTemp *ed) {
+        windowShown = true;
+        ed->EndAsCancelled();
+    });
+    OpenDocumentEditor(nullptr, QStringLiteral("5-Edit-none"));
+    QVERIFY(windowShown);
+}
+
+void TestEditor::failedSaveReportsNoSuccess_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("failCommit");
+    QTest::addColumn<QString>("messagePart");
+    const QString tooLong = QString(101, QLatin1Char('x'));
+    const QString tooLongChinese = QString(51, QChar(0x5B57)); // 102 bytes in the stored code page
+    QTest::newRow("add, title too long") << "3-Add-Books" << tooLong << 0 << "truncation";
+    QTest::newRow("add, chinese title too long") << "3-Add-Books" << tooLongChinese << 0 << "truncation";
+    QTest::newRow("edit, title too long") << "5-Edit-none" << tooLong << 0 << "truncation";
+    QTest::newRow("add, commit fails") << "3-Add-Books" << "fine" << 1 << "";
+    QTest::newRow("edit, commit fails") << "5-Edit-none" << "fine" << 1 << "";
+}
+
+void TestEditor::failedSaveReportsNoSuccess()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, title);
+    QFETCH(int, failCommit);
+    QFETCH(QString, messagePart);
+    db_->exec({"insert into documents(id,title,typeid,content) values(5,'stored',3,'<body>x</body>')"});
+    const QStringList before = db_->rows("select id, title, content from documents");
+
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, mode);
+    ed.show();
+    const QString idBefore = ed.DocumentId;
+    if (ed.SaveMode == QLatin1String("Edit"))
+        ed.sbEdit->click();
+    ed.Edit1->setText(title);
+    typeBody(ed, QStringLiteral("<p>typed work</p>"));
+    mvlabDm->IBDatabaseMV.failOnCommit(failCommit);
+    ed.sbSave->click();
+
+    QCOMPARE(boxes.boxes().size(), 1);
+    QCOMPARE(boxes.boxes().at(0).kind, mv::Dialogs::Kind::Info);
+    QVERIFY(!boxes.lines().contains(Added) && !boxes.lines().contains(Changed));
+    if (!messagePart.isEmpty())
+        QVERIFY2(boxes.boxes().at(0).text.contains(messagePart), qPrintable(boxes.boxes().at(0).text));
+    QCOMPARE(db_->rows("select id, title, content from documents"), before);
+    QCOMPARE(ed.DocumentId, idBefore);
+    // What was typed is still there, and can be saved once mended.
+    QCOMPARE(state(ed), QString::fromLatin1(idBefore.isEmpty() ? "11000 R" : "11010 R"));
+    QCOMPARE(ed.Edit1->text(), title);
+    QCOMPARE(bodyHtml(ed), QStringLiteral("<p>typed work</p>"));
+    ed.sbEdit->click();
+    ed.Edit1->setText(QStringLiteral("mended"));
+    ed.sbSave->click();
+    QCOMPARE(boxes.lines().size(), 2);
+    QVERIFY(boxes.lines().at(1) == Added || boxes.lines().at(1) == Changed);
+    QVERIFY(db_->rows("select title from documents").contains("mended"));
+}
+
+void TestEditor::addModeCategoryFromModeString_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("typeId");
+    QTest::addColumn<QString>("shownName");
+    // The main window passes the first word of "Old recipes".
+    QTest::newRow("two-word name") << "12-Add-Old" << "12" << "Old";
+    QTest::newRow("name cut at a dash") << "12-Add-Old-style" << "12" << "Old";
+    QTest::newRow("empty name") << "3-Add-" << "3" << "";
+}
+
+void TestEditor::addModeCategoryFromModeString()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, typeId);
+    QFETCH(QString, shownName);
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, mode);
+    ed.show();
+    QCOMPARE(ed.edType->text(), typeId);
+    QCOMPARE(ed.Edit2->text(), shownName);
+    QCOMPARE(ed.Edit1->text(), QString());
+    QCOMPARE(ed.DocumentId, QString());
+    ed.Edit1->setText(QStringLiteral("t"));
+    ed.sbSave->click();
+    QCOMPARE(boxes.lines(), QStringList{Added});
+    QCOMPARE(db_->rows("select typeid from documents"), QStringList{typeId});
+}
+
+void TestEditor::categoryThroughPicker()
+{
+    db_->exec({"insert into documents(id,title,typeid,content) values(5,'doc',3,'<body>x</body>')"});
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, QStringLiteral("5-Edit-none"));
+    ed.show();
+    QCOMPARE(ed.Edit2->text(), QStringLiteral("Books"));
+
+    QString preselected;
+    onNextModal<TfmTypeSelect>([&](TfmTypeSelect *picker) {
+        preselected = picker->selectedCaption();
+        const auto found = picker->RzTreeView1->findItems(QStringLiteral("12 Old recipes"),
+                                                          Qt::MatchExactly | Qt::MatchRecursive);
+        picker->RzTreeView1->setCurrentItem(found.value(0));
+        picker->Button1->click();
+    });
+    ed.sbFindType->click();
+    QCOMPARE(preselected, QStringLiteral("3 Books"));
+    QCOMPARE(ed.edType->text(), QStringLiteral("12"));
+    QCOMPARE(ed.Edit2->text(), QStringLiteral("Old"));
+    // Stored only by the next save.
+    QCOMPARE(db_->rows("select typeid from documents where id=5"), QStringList{"3"});
+    ed.sbEdit->click();
+    ed.sbSave->click();
+    QCOMPARE(boxes.lines(), QStringList{Changed});
+    QCOMPARE(db_->rows("select typeid from documents where id=5"), QStringList{"12"});
+}
+
+void TestEditor::missingCategoryRowAndPickerWithoutSelection()
+{
+    db_->exec({"insert into documents(id,title,typeid,content) values(5,'orphan',99,'<body>x</body>')"});
+    TfmTemp ed(nullptr, QStringLiteral("5-Edit-none"));
+    ed.show();
+    QCOMPARE(ed.edType->text(), QStringLiteral("99"));
+    QCOMPARE(ed.Edit2->text(), QString());
+    QCOMPARE(TfmTemp::GetTypeName(QStringLiteral("99")), QString());
+    QCOMPARE(TfmTemp::GetTypeName(QStringLiteral("14")), QStringLiteral("读书笔记"));
+
+    bool hadSelection = true;
+    onNextModal<TfmTypeSelect>([&](TfmTypeSelect *picker) {
+        hadSelection = picker->selectedNode() != nullptr;
+        picker->Button1->click();
+    });
+    ed.sbFindType->click();
+    QVERIFY(!hadSelection);
+    QCOMPARE(ed.edType->text(), QStringLiteral("99"));
+    QCOMPARE(ed.Edit2->text(), QString());
+}
+
+void TestEditor::pictureKeptBesideDatabase()
+{
+    QTemporaryDir sources;
+    const QString picture = sources.filePath(QStringLiteral("photo.bmp"));
+    writeBitmap(picture);
+    const QString images = QDir(db_->dir()).filePath(QStringLiteral("images"));
+    QDir(images).removeRecursively(); // made again when missing
+
+    mv::DialogRecorder boxes;
+    {
+        TfmTemp ed(nullptr, QStringLiteral("3-Add-Books"));
+        ed.show();
+        ed.Edit1->setText(QStringLiteral("with picture"));
+        typeBody(ed, QStringLiteral("<p id='p'>看图</p>"));
+        QDir(images).removeRecursively();
+        QString shownFilter;
+        onNextModal<QFileDialog>([&](QFileDialog *d) {
+            shownFilter = d->nameFilters().join(QLatin1Char(';'));
+            // Typed into the name field, as a user would.
+            d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(picture);
+            static_cast<QDialog *>(d)->accept();
+        }, &ed);
+        ed.ToolButtons[2]->click();
+        QCOMPARE(shownFilter, QStringLiteral("图像文件 (*.jpg *.gif *.bmp)"));
+        const QStringList copies = QDir(images).entryList(QDir::Files);
+        QCOMPARE(copies.size(), 1);
+        QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F]{32}\\.bmp$")).match(copies.at(0)).hasMatch());
+        QVERIFY(bodyHtml(ed).contains(QStringLiteral("<img src=\"file://") + images + QLatin1Char('/') + copies.at(0)));
+
+        // A cancelled dialog inserts nothing.
+        onNextModal<QFileDialog>([](QFileDialog *d) { d->reject(); }, &ed);
+        ed.ToolButtons[2]->click();
+        QCOMPARE(QDir(images).entryList(QDir::Files).size(), 1);
+        ed.sbSave->click();
+        QCOMPARE(boxes.lines(), QStringList{Added});
+    }
+    // The picked file may go; the document shows its own copy.
+    QFile::remove(picture);
+    TfmTemp again(nullptr, QStringLiteral("1-Edit-none"));
+    again.show();
+    QVERIFY(bodyHtml(again).contains(QStringLiteral("<img")));
+    QTRY_COMPARE_WITH_TIMEOUT(js(again, QStringLiteral("var i = document.images[0];"
+                                                       "return i && i.complete ? i.naturalWidth : 0;"))
+                                  .toInt(),
+                              24, 10000);
+}
+
+void TestEditor::colourDialogRemembersLastOk()
+{
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, QStringLiteral("3-Add-Books"));
+    ed.show();
+    typeBody(ed, QStringLiteral("<p><span id='a'>甲</span> <span id='b'>乙</span></p>"));
+
+    QColor shown;
+    auto pick = [&](const QColor &choose, bool ok) {
+        onNextModal<QColorDialog>([&shown, choose, ok](QColorDialog *d) {
+            shown = d->currentColor();
+            d->setCurrentColor(choose);
+            ok ? d->accept() : d->reject();
+        }, &ed);
+    };
+    selectElement(ed, "a");
+    pick(QColor(255, 0, 0), true);
+    ed.ToolButtons[14]->click(); // text colour
+    QCOMPARE(shown, QColor(Qt::black));
+    QVERIFY2(bodyHtml(ed).contains(QStringLiteral("color=\"#ff0000\"")), qPrintable(bodyHtml(ed)));
+
+    const QString before = bodyHtml(ed);
+    selectElement(ed, "b");
+    pick(QColor(0, 0, 255), false);
+    ed.ToolButtons[15]->click(); // background, cancelled
+    QCOMPARE(shown, QColor(255, 0, 0));
+    QCOMPARE(bodyHtml(ed), before);
+
+    pick(QColor(0, 0, 255), true);
+    ed.ToolButtons[15]->click(); // background
+    QCOMPARE(shown, QColor(255, 0, 0));
+    QVERIFY2(bodyHtml(ed).contains(QStringLiteral("background-color: rgb(0, 0, 255)")), qPrintable(bodyHtml(ed)));
+    QVERIFY(boxes.lines().isEmpty());
+}
+
+void TestEditor::fontSizeIsIndexPlusOne_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("size");
+    QTest::newRow("一号") << 0 << QString() << "10px";
+    QTest::newRow("二号") << 1 << QString() << "13px";
+    QTest::newRow("四号") << 3 << QString() << "18px";
+    QTest::newRow("七号") << 6 << QString() << "48px";
+    QTest::newRow("typed, no item") << -1 << QStringLiteral("特大") << "16px";
+}
+
+void TestEditor::fontSizeIsIndexPlusOne()
+{
+    QFETCH(int, index);
+    QFETCH(QString, typed);
+    QFETCH(QString, size);
+    TfmTemp ed(nullptr, QStringLiteral("3-Add-Books"));
+    ed.show();
+    // Start from a size the case does not give, so that the change shows.
+    typeBody(ed, QStringLiteral("<p><font size=\"%1\" id=\"t\">字号</font></p>").arg(size == QLatin1String("24px") ? 6 : 5));
+    selectElement(ed, "t");
+    if (index >= 0)
+        ed.cbFontSize->setCurrentIndex(index);
+    else
+        ed.cbFontSize->setEditText(typed);
+    // The size the text is shown in (HTML sizes 1..7 are 10, 13, 16, 18, 24, 32, 48 pixels).
+    const QString pixels = js(ed, QStringLiteral("var w = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT);"
+                                                 "while (w.nextNode()) if (w.currentNode.data === '字号')"
+                                                 "  return getComputedStyle(w.currentNode.parentElement).fontSize;"
+                                                 "return '';"))
+                               .toString();
+    QCOMPARE(pixels, size);
+}
+
+void TestEditor::fontNames_data()
+{
+    QTest::addColumn<QStringList>("families");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("vertical variants dropped")
+        << QStringList{"@SimSun", "Arial", "@Noto Sans CJK SC", "SimSun", "Times@Work", "@"}
+        << QStringList{"Arial", "SimSun", "Times@Work"};
+    QTest::newRow("none") << QStringList{} << QStringList{};
+    QTest::newRow("all vertical") << QStringList{"@a", "@b"} << QStringList{};
+}
+
+void TestEditor::fontNames()
+{
+    QFETCH(QStringList, families);
+    QFETCH(QStringList, listed);
+    QCOMPARE(TfmTemp::FontNamesFrom(families), listed);
+}
+
+void TestEditor::fontNameAppliedAndNothingAtOpening()
+{
+    db_->exec({"insert into documents(id,title,typeid,content) values(5,'doc',3,'<body><p id=\"t\">字体</p></body>')"});
+    TfmTemp ed(nullptr, QStringLiteral("5-Edit-none"));
+    ed.show();
+    QStringList items;
+    for (int i = 0; i < ed.cbbFontName->count(); ++i)
+        items << ed.cbbFontName->itemText(i);
+    QCOMPARE(items, TfmTemp::FontNamesFrom(QFontDatabase::families()));
+    QVERIFY(!items.isEmpty());
+    QCOMPARE(ed.cbbFontName->currentText(), QString());
+    // Opening applied neither box.
+    QCOMPARE(bodyHtml(ed), QStringLiteral("<p id=\"t\">字体</p>"));
+
+    ed.sbEdit->click();
+    selectElement(ed, "t");
+    const QString family = items.last();
+    ed.cbbFontName->setCurrentIndex(int(items.size()) - 1);
+    const QString html = bodyHtml(ed);
+    QVERIFY2(html.contains(QStringLiteral("<font face=")) && html.contains(family), qPrintable(html));
+}
+
+void TestEditor::clearThenSaveStoresEmptyDocument()
+{
+    db_->exec({"insert into documents(id,title,typeid,content) values(5,'doc',3,'<body><p>old</p></body>')"});
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, QStringLiteral("5-Edit-none"));
+    ed.show();
+    ed.sbEdit->click();
+    ed.ToolButtons[6]->click();
+    QCOMPARE(js(ed, QStringLiteral("return document.title;")).toString(), QStringLiteral("NewDocument"));
+    QCOMPARE(js(ed, QStringLiteral("return document.body.textContent.trim();")).toString(), QString());
+    ed.sbSave->click();
+    QCOMPARE(boxes.lines(), QStringList{Changed});
+    const QString stored = db_->rows("select content from documents where id=5").value(0);
+    QVERIFY2(!stored.contains("old") && stored.startsWith("<body"), qPrintable(stored));
+}
+
+void TestEditor::closingAsksNothingAndSavesNothing()
+{
+    mv::DialogRecorder boxes;
+    {
+        TfmTemp ed(nullptr, QStringLiteral("3-Add-Books"));
+        ed.show();
+        ed.Edit1->setText(QStringLiteral("unsaved"));
+        // Escape does not close the window.
+        QTest::keyClick(&ed, Qt::Key_Escape);
+        QVERIFY(ed.isVisible());
+        ed.close();
+        QVERIFY(!ed.isVisible());
+    }
+    // Ending a modal editor as cancelled, as the tray's exit does.
+    QPointer<TfmTemp> seen;
+    bool ran = false;
+    onNextModal<TfmTemp>([&](TfmTemp *ed) {
+        seen = ed;
+        ran = true;
+        ed->Edit1->setText(QStringLiteral("unsaved too"));
+        ed->EndAsCancelled();
+    });
+    OpenDocumentEditor(nullptr, QStringLiteral("3-Add-Books"));
+    QVERIFY(ran);
+    QVERIFY(seen.isNull()); // freed
+    QVERIFY(boxes.lines().isEmpty());
+    QCOMPARE(count(), QStringLiteral("0"));
+}
+
+QTEST_MAIN(TestEditor)
+#include "tst_editor.moc"
