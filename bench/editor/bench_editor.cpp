@@ -2,7 +2,9 @@
 // edit mode (what the list's double click does) to a shown, editable
 // document, the first and the second time in one run, and the time of Save.
 // Prints milliseconds; run with QT_QPA_PLATFORM=offscreen where there is no
-// display. Usage: bench-editor [folder for the database]
+// display. Usage: bench-editor [folder for the database] [--shot picture.png]
+// With --shot it also opens a short Chinese document and saves a picture of
+// the screen (needs a real display, e.g. under xvfb-run).
 #include "UnitDM.h"
 #include "UnitTemp.h"
 #include "dialogs.h"
@@ -11,6 +13,8 @@
 #include "uHtmlEdit.h"
 
 #include <QApplication>
+#include <QPixmap>
+#include <QScreen>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -76,7 +80,13 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     mv::setApplicationTitle(QStringLiteral("Morvane资料系统V1.0"));
     QTemporaryDir tmp;
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : tmp.path();
+    QStringList args = app.arguments().mid(1);
+    QString shot;
+    if (const qsizetype i = args.indexOf(QStringLiteral("--shot")); i >= 0) {
+        shot = args.value(i + 1);
+        args.remove(i, 2);
+    }
+    const QString folder = args.isEmpty() ? tmp.path() : args.first();
     const QString dbPath = QDir(folder).filePath(QStringLiteral("bench-editor.fdb"));
     QFile::remove(dbPath);
     mvbench::generate(dbPath, 200, 2000, 7);
@@ -110,6 +120,28 @@ int main(int argc, char **argv)
     ed.reset();
     const double third = openEditable(id, ed);
     ed.reset();
+
+    if (!shot.isEmpty()) {
+        mvlabDm->runUnit([&] {
+            mv::db::Query q(mvlabDm->IBDatabaseMV);
+            q.setSql(QStringLiteral("insert into documents(id,title,content,typeid) values(100001,:title,:content,1)"));
+            q.setParam(QStringLiteral("title"), QStringLiteral("《论语》读书笔记"));
+            q.setParam(QStringLiteral("content"),
+                       QStringLiteral("<BODY><h3 style=\"text-align:center\">学而篇</h3>"
+                                      "<p><b>子曰：</b>“学而时习之，不亦说乎？有朋自远方来，不亦乐乎？"
+                                      "人不知而不愠，不亦君子乎？”</p>"
+                                      "<p><font color=\"#c00000\">心得：</font>温故而知新，可以为师矣。"
+                                      "<span style=\"background-color:#ffff66\">每天复习一遍</span>。</p>"
+                                      "<ol><li>按时复习</li><li>与朋友讨论</li><li>不求人知</li></ol>"
+                                      "<p id=\"last\"><i>记于二〇二四年春</i></p></BODY>"));
+            q.execute();
+        });
+        openEditable(QStringLiteral("100001"), ed);
+        QTest::qWait(500);
+        const QPixmap screen = ed->screen()->grabWindow(0);
+        screen.copy(ed->frameGeometry()).save(shot);
+        ed.reset();
+    }
 
     std::printf("document: %lld bytes stored (code page 936), %d characters of BODY HTML\n",
                 (long long)mv::GbkCodec::encode(body).size(), stored);
