@@ -10,7 +10,8 @@ int main(int argc, char **argv)
         [] {
             mvlabDm = new TmvlabDm();
             fmDocumentList = new TfmDocumentList(mvlabDm);
-            QObject::connect(fmDocumentList, &TfmDocumentList::closed, qApp, &QCoreApplication::quit,
+            // exit(), not quit(): quit() first asks every window to close again.
+            QObject::connect(fmDocumentList, &TfmDocumentList::closed, qApp, [] { QCoreApplication::exit(0); },
                              Qt::QueuedConnection);
             fmDocumentList->show();
         },

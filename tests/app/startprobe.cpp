@@ -42,7 +42,8 @@ int main(int argc, char **argv)
         [&] {
             mvlabDm = new TmvlabDm(dbPath);
             fmDocumentList = new TfmDocumentList(mvlabDm);
-            QObject::connect(fmDocumentList, &TfmDocumentList::closed, qApp, &QCoreApplication::quit,
+            // exit(), not quit(): quit() first asks every window to close again.
+            QObject::connect(fmDocumentList, &TfmDocumentList::closed, qApp, [] { QCoreApplication::exit(0); },
                              Qt::QueuedConnection);
             fmDocumentList->show();
             say(QStringLiteral("WINDOW|%1|%2").arg(fmDocumentList->RzTreeView1->topLevelItemCount()).arg(mv::applicationTitle()));
