@@ -2,6 +2,7 @@
 #include "UnitDcouentList.h"
 #include "mvapplication.h"
 #include "startup.h"
+#include "windowcommands.h"
 
 int main(int argc, char **argv)
 {
@@ -10,6 +11,7 @@ int main(int argc, char **argv)
         [] {
             mvlabDm = new TmvlabDm();
             fmDocumentList = new TfmDocumentList(mvlabDm);
+            ConnectWindowCommands(fmDocumentList);
             // exit(), not quit(): quit() first asks every window to close again.
             QObject::connect(fmDocumentList, &TfmDocumentList::closed, qApp, [] { QCoreApplication::exit(0); },
                              Qt::QueuedConnection);

@@ -458,8 +458,9 @@ void TfmDocumentList::Exit1Click()
         QWidget *modal = QApplication::activeModalWidget();
         if (!modal || modal == this)
             break;
+        // done(), not reject(): some dialogs refuse reject() to guard against Escape.
         if (auto *dialog = qobject_cast<QDialog *>(modal))
-            dialog->reject();
+            dialog->done(QDialog::Rejected);
         else
             modal->close();
         if (QApplication::activeModalWidget() == modal)

@@ -1,0 +1,58 @@
+#include "windowcommands.h"
+
+#include "UnitBianMing.h"
+#include "UnitDM.h"
+#include "UnitDcouentList.h"
+#include "UnitTemp.h"
+#include "UnitType.h"
+#include "categorymodel.h"
+#include "categorystore.h"
+#include "dialogs.h"
+#include "mvapplication.h"
+
+#include <QTreeWidgetItem>
+
+void DeleteSelectedCategory(TfmDocumentList *window)
+{
+    QTreeWidgetItem *node = window->SelectedNode();
+    if (!node)
+        return;
+    if (!mv::Dialogs::question(QStringLiteral("确定要删除该项吗?"), QStringLiteral("删除提示")))
+        return;
+    const bool withDocuments =
+        mv::Dialogs::question(QStringLiteral("确定要删除该级下所属文章吗?"), QStringLiteral("删除提示"));
+    const QString id = SplitString(node->text(0), QLatin1Char(' ')).value(0);
+    try {
+        mv::deleteCategorySubtree(*mvlabDm, id, withDocuments);
+    } catch (const mv::db::DbError &e) {
+        mv::Dialogs::error(e.message());
+        return;
+    } catch (const mv::InputError &e) {
+        mv::Dialogs::error(e.message());
+        return;
+    }
+    mv::Dialogs::info(QStringLiteral("已经成功删除所选类别!"));
+    delete node;
+}
+
+void ConnectWindowCommands(TfmDocumentList *window)
+{
+    QObject::connect(window, &TfmDocumentList::commandRequested, window,
+                     [window](const QString &item, const QString &argument) {
+                         if (item == QLatin1String("N1") || item == QLatin1String("N2")) {
+                             ShowTypeEditDialog(window, argument);
+                             // Rebuilt whatever happened in the dialog.
+                             try {
+                                 window->ReloadTree();
+                             } catch (...) {
+                                 mv::Application::reportCurrentException();
+                             }
+                         } else if (item == QLatin1String("N3")) {
+                             DeleteSelectedCategory(window);
+                         } else if (item == QLatin1String("N7") || item == QLatin1String("DBGridEh1")) {
+                             OpenDocumentEditor(window, argument);
+                         } else if (item == QLatin1String("N8")) {
+                             ShowLookupWindow(window);
+                         }
+                     });
+}

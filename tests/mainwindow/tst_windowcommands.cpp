@@ -1,0 +1,207 @@
+// The category menu's commands end to end: the main window, the dialogs they
+// open and what lands in the database file.
+
+#include "UnitDM.h"
+#include "UnitDcouentList.h"
+#include "UnitTemp.h"
+#include "UnitType.h"
+#include "dialogs.h"
+#include "mvapplication.h"
+#include "testdb.h"
+#include "treeview.h"
+#include "windowcommands.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+class TestWindowCommands : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<mvtest::TestDb> db_;
+    std::unique_ptr<TfmDocumentList> w_;
+
+    TfmDocumentList &open()
+    {
+        db_ = std::make_unique<mvtest::TestDb>(false);
+        // 4 > 5 > 6 > 8 (three levels below 4), 9 beside; 10 elsewhere
+        db_->exec({"insert into type values (4, 0, 'Top')", "insert into type values (5, 4, 'A')",
+                   "insert into type values (6, 5, 'B')", "insert into type values (8, 6, 'C')",
+                   "insert into type values (9, 4, 'D')", "insert into type values (10, 0, 'Other')",
+                   "insert into documents(id,title,typeid) values (1, 'in top', 4)",
+                   "insert into documents(id,title,typeid) values (2, 'deep', 8)",
+                   "insert into documents(id,title,typeid) values (3, 'other', 10)"});
+        mvlabDm = new TmvlabDm(db_->path());
+        w_ = std::make_unique<TfmDocumentList>(mvlabDm);
+        ConnectWindowCommands(w_.get());
+        w_->show();
+        return *w_;
+    }
+
+    void rightClick(TfmDocumentList &w, const QString &caption)
+    {
+        QTreeWidgetItem *item = w.RzTreeView1->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive).value(0);
+        QVERIFY(item);
+        w.RzTreeView1MouseDown(Qt::RightButton, w.RzTreeView1->visualItemRect(item).center());
+        QCOMPARE(w.SelectedNode(), item);
+    }
+
+    QStringList captions(TfmDocumentList &w)
+    {
+        QStringList out;
+        for (QTreeWidgetItemIterator it(w.RzTreeView1); *it; ++it)
+            out.append((*it)->text(0));
+        return out;
+    }
+
+private slots:
+    void initTestCase() { mv::setApplicationTitle(QStringLiteral("Morvane资料系统V1.0")); }
+    void cleanup()
+    {
+        w_.reset();
+        delete mvlabDm;
+        mvlabDm = nullptr;
+        db_.reset();
+    }
+
+    void deleteSubtree_data()
+    {
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QStringList>("types");
+        QTest::addColumn<QStringList>("documents");
+        const QString q1 = "question|删除提示|确定要删除该项吗?", q2 = "question|删除提示|确定要删除该级下所属文章吗?",
+                      done = "info|Morvane资料系统V1.0|已经成功删除所选类别!";
+        QTest::newRow("cancel at first") << QList<bool>{false} << QStringList{q1}
+                                         << QStringList{"4", "5", "6", "8", "9", "10"} << QStringList{"1", "2", "3"};
+        QTest::newRow("ok, keep documents") << QList<bool>{true, false} << QStringList{q1, q2, done}
+                                            << QStringList{"4", "9", "10"} << QStringList{"1", "2", "3"};
+        QTest::newRow("ok, documents too") << QList<bool>{true, true} << QStringList{q1, q2, done}
+                                           << QStringList{"4", "9", "10"} << QStringList{"1", "3"};
+    }
+    void deleteSubtree()
+    {
+        QFETCH(QList<bool>, answers);
+        QFETCH(QStringList, boxes);
+        QFETCH(QStringList, types);
+        QFETCH(QStringList, documents);
+        TfmDocumentList &w = open();
+        rightClick(w, "5 A");
+        mv::DialogRecorder rec;
+        for (bool a : answers)
+            rec.answerNext(a);
+        w.N3->trigger();
+        QCOMPARE(rec.lines(), boxes);
+        QCOMPARE(db_->rows("select id from type order by id"), types);
+        QCOMPARE(db_->rows("select id from documents order by id"), documents);
+        // The node goes without a reload; nothing else changes in the tree.
+        const bool deleted = types.size() == 3;
+        const QStringList expected = deleted ? QStringList{"4 Top", "9 D", "10 Other"}
+                                             : QStringList{"4 Top", "5 A", "6 B", "8 C", "9 D", "10 Other"};
+        QCOMPARE(captions(w), expected);
+    }
+
+    void failedDeletionKeepsEverything()
+    {
+        TfmDocumentList &w = open();
+        rightClick(w, "5 A");
+        mv::DialogRecorder rec;
+        mvlabDm->IBDatabaseMV.failOnStatement(3); // subtree, documents, then the categories fail
+        w.N3->trigger();
+        QCOMPARE(rec.lines().size(), 3);
+        QVERIFY(rec.lines().last().startsWith("error|"));
+        QCOMPARE(db_->rows("select count(*) from type"), QStringList{"6"});
+        QCOMPARE(db_->rows("select count(*) from documents"), QStringList{"3"});
+        QCOMPARE(captions(w).size(), 6);
+    }
+
+    void addAndRenameThroughTheDialog_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("prefilled");
+        QTest::addColumn<QStringList>("tree");
+        // Siblings follow the table's row order: the new row takes the slot
+        // that the fixture's deleted first category left free, so it comes first.
+        QTest::newRow("add below") << "N1" << "新类 It's" << ""
+                                   << QStringList{"4 Top", "5 A", "6 B", "11 新类 It's", "8 C", "9 D", "10 Other"};
+        QTest::newRow("rename") << "N2" << "Renamed" << "B"
+                                << QStringList{"4 Top", "5 A", "6 Renamed", "8 C", "9 D", "10 Other"};
+        QTest::newRow("closed without a name") << "N1" << "" << ""
+                                               << QStringList{"4 Top", "5 A", "6 B", "8 C", "9 D", "10 Other"};
+    }
+    void addAndRenameThroughTheDialog()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, name);
+        QFETCH(QString, prefilled);
+        QFETCH(QStringList, tree);
+        TfmDocumentList &w = open();
+        rightClick(w, "6 B");
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            auto *d = qobject_cast<TfmTypeEdit *>(QApplication::activeModalWidget());
+            QVERIFY(d);
+            seen = d->Edit2->text();
+            d->Edit2->setText(name);
+            QTest::mouseClick(d->Button1, Qt::LeftButton);
+        });
+        mv::DialogRecorder rec;
+        (command == "N1" ? w.N1 : w.N2)->trigger();
+        QCOMPARE(seen, prefilled);
+        QVERIFY(rec.lines().isEmpty());
+        QCOMPARE(captions(w), tree);
+        QVERIFY(!w.SelectedNode());
+        QCOMPARE(w.SelectedTypeId, QStringLiteral("6"));
+    }
+
+    void editorOpensFromMenuAndList()
+    {
+        TfmDocumentList &w = open();
+        rightClick(w, "4 Top");
+        QStringList seen;
+        auto peek = [&] {
+            auto *e = qobject_cast<TfmTemp *>(QApplication::activeModalWidget());
+            QVERIFY(e);
+            seen << e->SaveMode + "|" + e->DocumentId + "|" + e->edType->text() + "|" + e->Edit1->text();
+            e->EndAsCancelled();
+        };
+        QTimer::singleShot(0, peek);
+        w.N7->trigger();
+        w.RzTreeView1Click(); // lists category 4's documents
+        QCOMPARE(w.CurrentDocumentId().isEmpty(), false);
+        QTimer::singleShot(0, peek);
+        w.DBGridEh1DblClick();
+        QCOMPARE(seen, (QStringList{"Add||4|", "Edit|2|8|deep"}));
+    }
+
+    void trayExitEndsAnOpenEditor()
+    {
+        TfmDocumentList &w = open();
+        rightClick(w, "4 Top");
+        QSignalSpy closed(&w, &TfmDocumentList::closed);
+        QTimer::singleShot(0, [&] {
+            QVERIFY(qobject_cast<TfmTemp *>(QApplication::activeModalWidget()));
+            w.Exit1Click();
+        });
+        w.N7->trigger();
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(ExitRequested);
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(db_->rows("select count(*) from documents"), QStringList{"3"});
+        ExitRequested = false;
+    }
+};
+
+int main(int argc, char **argv)
+{
+    mv::Application app(argc, argv);
+    TestWindowCommands t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "tst_windowcommands.moc"
