@@ -16,9 +16,13 @@ QString firstTenStatement(const QString &id)
     return QStringLiteral("select first 10 * from documents where  typeid=") + id + QStringLiteral(" order by id desc");
 }
 
-QString subtreeStatement(const QString &idList)
+QString subtreeStatement(const QString &id)
 {
-    return QStringLiteral("select * from documents where typeid  in(") + idList + QStringLiteral(") order by id desc");
+    // The category and everything below it in one statement, whatever the
+    // size of the subtree (an IN list would stop at 1,500 values).
+    return QStringLiteral("with recursive sub (id) as (select cast(") + id
+        + QStringLiteral(" as integer) from rdb$database union all select t.id from type t join sub on t.parentid = sub.id)"
+                         " select d.* from documents d join sub on d.typeid = sub.id order by d.id desc");
 }
 
 QString searchStatement()
@@ -115,24 +119,24 @@ void DocumentQuery::fetch(TmvlabDm &dm, const QString &sql, std::vector<Row> &ou
 void DocumentQuery::openCategory(TmvlabDm &dm, const QString &id)
 {
     close();
-    const QString below = CollectSubtreeIds(dm, id);
+    bool numeric = false;
+    id.toInt(&numeric);
+    if (!numeric)
+        throw mv::db::DbError(QStringLiteral("无效的类别编号: ") + id);
     std::vector<Row> rows;
-    if (below.isEmpty()) {
+    if (!hasSubCategories(dm, id))
         fetch(dm, docsql::firstTenStatement(id), rows);
-    } else {
-        const QStringList ids = SubtreeIdList(id, below).split(QLatin1Char(','));
-        if (ids.size() <= docsql::MaxInListValues) {
-            fetch(dm, docsql::subtreeStatement(ids.join(QLatin1Char(','))), rows);
-        } else {
-            // A large subtree: one statement per slice of ids, merged newest first.
-            for (qsizetype at = 0; at < ids.size(); at += docsql::MaxInListValues)
-                fetch(dm, docsql::subtreeStatement(ids.mid(at, docsql::MaxInListValues).join(QLatin1Char(','))),
-                      rows);
-            std::sort(rows.begin(), rows.end(),
-                      [](const Row &a, const Row &b) { return a.id.toLongLong() > b.id.toLongLong(); });
-        }
-    }
+    else
+        fetch(dm, docsql::subtreeStatement(id), rows);
     publish(std::move(rows));
+}
+
+bool DocumentQuery::hasSubCategories(TmvlabDm &dm, const QString &id)
+{
+    mv::db::Query q(dm.IBDatabaseMV);
+    q.setSql(QStringLiteral("select first 1 id from type where parentid=") + id);
+    q.open();
+    return !q.eof();
 }
 
 void DocumentQuery::openSearch(TmvlabDm &dm, const QString &text)

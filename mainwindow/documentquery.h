@@ -13,13 +13,10 @@ class TmvlabDm;
 
 namespace docsql {
 
-// Firebird 3 refuses more than this many values in one IN list.
-inline constexpr int MaxInListValues = 1500;
-
 // The statement for a category without sub-categories (its 10 newest).
 QString firstTenStatement(const QString &id);
-// The statement for a list of category ids ("4,5,9,6"), newest first.
-QString subtreeStatement(const QString &idList);
+// The statement for a category and every category below it, newest first.
+QString subtreeStatement(const QString &id);
 // The search statement; its one parameter is PATTERN.
 QString searchStatement();
 
@@ -79,6 +76,7 @@ public:
 
 private:
     void fetch(TmvlabDm &dm, const QString &sql, std::vector<Row> &out);
+    static bool hasSubCategories(TmvlabDm &dm, const QString &id);
     void publish(std::vector<Row> rows);
 
     std::vector<Row> rows_;
