@@ -4,6 +4,7 @@
 #include "categorymodel.h"
 #include "categorystore.h"
 #include "dialogs.h"
+#include "bannerpanel.h"
 #include "gradientpanel.h"
 #include "pictures.h"
 
@@ -29,14 +30,8 @@ TfmTypeEdit::TfmTypeEdit(QWidget *owner, const QString &mode) : QDialog(owner)
     pal.setColor(QPalette::Window, QColor(0xF7, 0xFA, 0xFD));
     setPalette(pal);
 
-    RzPanel1 = new mv::GradientPanel(this);
-    RzPanel1->setObjectName(QStringLiteral("RzPanel1"));
-    RzPanel1->setGradient(QColor(0x23, 0x5E, 0x8D), QColor(0x62, 0xA4, 0xD9));
+    RzPanel1 = mv::createBannerPanel(this, &Image1);
     RzPanel1->setGeometry(0, 0, width(), 57);
-    Image1 = new QLabel(RzPanel1);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(mv::pictures::banner());
-    Image1->setGeometry(0, 0, 283, 57);
 
     RzPanel2 = new mv::GradientPanel(this);
     RzPanel2->setObjectName(QStringLiteral("RzPanel2"));

@@ -3,6 +3,7 @@
 #include "UnitDM.h"
 #include "categorymodel.h"
 #include "dialogs.h"
+#include "bannerpanel.h"
 #include "gradientpanel.h"
 #include "mvapplication.h"
 #include "pictures.h"
@@ -23,14 +24,8 @@ TfmTypeSelect::TfmTypeSelect(QWidget *owner, const QString &preselect)
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     setFixedSize(356, 342);
 
-    RzPanel1 = new mv::GradientPanel(this);
-    RzPanel1->setObjectName(QStringLiteral("RzPanel1"));
-    RzPanel1->setGradient(QColor(0x23, 0x5E, 0x8D), QColor(0x62, 0xA4, 0xD9));
+    RzPanel1 = mv::createBannerPanel(this, &Image1);
     RzPanel1->setGeometry(0, 0, width(), 57);
-    Image1 = new QLabel(RzPanel1);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(mv::pictures::banner());
-    Image1->setGeometry(0, 0, 283, 57);
 
     RzPanel2 = new mv::GradientPanel(this);
     RzPanel2->setObjectName(QStringLiteral("RzPanel2"));

@@ -1,5 +1,6 @@
 #include "UnitBianMing.h"
 
+#include "bannerpanel.h"
 #include "gradientpanel.h"
 #include "pictures.h"
 
@@ -64,14 +65,7 @@ TfmBianMing::TfmBianMing(QWidget *owner)
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
-    RzPanel1 = new mv::GradientPanel(this);
-    RzPanel1->setObjectName(QStringLiteral("RzPanel1"));
-    RzPanel1->setGradient(QColor(0x23, 0x5E, 0x8D), QColor(0x62, 0xA4, 0xD9));
-    RzPanel1->setFixedHeight(57);
-    Image1 = new QLabel(RzPanel1);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(mv::pictures::banner());
-    Image1->setGeometry(0, 0, 283, 57);
+    RzPanel1 = mv::createBannerPanel(this, &Image1);
     outer->addWidget(RzPanel1);
 
     RzPanel2 = new mv::GradientPanel(this);
