@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+#include <vector>
+
 class TestStartUp : public QObject
 {
     Q_OBJECT
@@ -95,6 +98,53 @@ private slots:
 
         // And after a run that ended normally, a start succeeds again.
         QCOMPARE(runToEnd(runtime_.path(), db.path(), &code), after);
+    }
+
+    void racingStartsLeaveExactlyOne()
+    {
+        // Started together, all reach the lock at about the same time; one
+        // window, the others refused, whatever the order.
+        mvtest::TestDb db;
+        QTemporaryDir runtime;
+        constexpr int starts = 4;
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (int i = 0; i < starts; ++i) {
+            runs.push_back(std::make_unique<QProcess>());
+            prepare(*runs.back(), runtime.path());
+        }
+        for (auto &p : runs)
+            p->start(probe(), {db.path(), QStringLiteral("hold")});
+        const auto stop = qScopeGuard([&] {
+            for (auto &p : runs) {
+                p->kill();
+                p->waitForFinished();
+            }
+        });
+
+        int refused = 0;
+        QProcess *winner = nullptr;
+        for (auto &p : runs) {
+            // A refused start may have ended already: only a failed start counts.
+            if (p->state() == QProcess::Starting)
+                p->waitForStarted();
+            QVERIFY(p->error() != QProcess::FailedToStart);
+            QTRY_VERIFY_WITH_TIMEOUT(p->canReadLine() || p->state() == QProcess::NotRunning, 60000);
+            const QString line = QString::fromUtf8(p->readLine()).trimmed();
+            if (line == QStringLiteral("BOX|notice|信息提示|你已经运行了这该软件!")) {
+                if (p->state() != QProcess::NotRunning)
+                    QVERIFY(p->waitForFinished(30000));
+                QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+                QCOMPARE(p->exitCode(), 0);
+                ++refused;
+            } else {
+                QVERIFY2(line.startsWith(QStringLiteral("WINDOW|1|")), qPrintable(line));
+                QVERIFY2(!winner, "two starts both opened a window");
+                winner = p.get();
+            }
+        }
+        QVERIFY(winner);
+        QCOMPARE(refused, starts - 1);
+        QCOMPARE(winner->state(), QProcess::Running);
     }
 
     void lockThatCannotBeCreated()
