@@ -6,6 +6,7 @@
 #include "dialogs.h"
 #include "bannerpanel.h"
 #include "gradientpanel.h"
+#include "okbutton.h"
 #include "pictures.h"
 
 #include <QLabel>
@@ -67,14 +68,7 @@ TfmTypeEdit::TfmTypeEdit(QWidget *owner, const QString &mode) : QDialog(owner)
     Button1->setGeometry(209, 192, 75, 25);
     Button1->setAutoDefault(false);
     Button1->setDefault(false);
-    // The button closes the dialog with OK after its handler, whatever the handler did.
-    connect(Button1, &QPushButton::clicked, this, [this] {
-        struct AcceptAtEnd {
-            QDialog *d;
-            ~AcceptAtEnd() { d->accept(); }
-        } acceptAtEnd{this};
-        Button1Click();
-    });
+    mv::connectOkButton(this, Button1, [this] { Button1Click(); });
 
     TypeEditMode = mode;
     const QStringList pieces = SplitString(TypeEditMode, QLatin1Char('-'));

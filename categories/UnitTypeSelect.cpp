@@ -5,6 +5,7 @@
 #include "dialogs.h"
 #include "bannerpanel.h"
 #include "gradientpanel.h"
+#include "okbutton.h"
 #include "mvapplication.h"
 #include "pictures.h"
 #include "treeview.h"
@@ -52,14 +53,7 @@ TfmTypeSelect::TfmTypeSelect(QWidget *owner, const QString &preselect)
     Button1->setGeometry(259, 310, 75, 25);
     Button1->setAutoDefault(false);
     Button1->setDefault(false);
-    // The button closes the dialog with OK after its handler in every case.
-    connect(Button1, &QPushButton::clicked, this, [this] {
-        struct AcceptAtEnd {
-            QDialog *d;
-            ~AcceptAtEnd() { d->accept(); }
-        } acceptAtEnd{this};
-        Button1Click();
-    });
+    mv::connectOkButton(this, Button1, [this] { Button1Click(); });
 
     if (QScreen *s = screen())
         move(s->availableGeometry().center() - rect().center());

@@ -105,13 +105,20 @@ void DocumentQuery::fetch(TmvlabDm &dm, const QString &sql, std::vector<Row> &ou
     mv::db::Query q(dm.IBDatabaseMV);
     q.setSql(sql);
     q.open();
-    // Bound by name: the content column is never read here.
+    readRows(q, out, {});
+}
+
+void DocumentQuery::readRows(mv::db::Query &q, std::vector<Row> &out, const std::function<bool(int)> &keep)
+{
+    // Bound by name; the content column is read only when keep asks for it.
     const int id = q.fieldIndex(QStringLiteral("ID"));
     const int title = q.fieldIndex(QStringLiteral("TITLE"));
     const int date = q.fieldIndex(QStringLiteral("DATE"));
     const int type = q.fieldIndex(QStringLiteral("TYPEID"));
+    const int content = q.fieldIndex(QStringLiteral("CONTENT"));
     while (!q.eof()) {
-        out.push_back({q.field(id), q.field(title), q.field(date), q.field(type)});
+        if (!keep || keep(content))
+            out.push_back({q.field(id), q.field(title), q.field(date), q.field(type)});
         q.next();
     }
 }
@@ -151,19 +158,13 @@ void DocumentQuery::openSearch(TmvlabDm &dm, const QString &text)
     q.setSql(sql);
     q.setParamBytes(QStringLiteral("PATTERN"), docsql::likePattern(needle));
     q.open();
-    const int id = q.fieldIndex(QStringLiteral("ID"));
-    const int title = q.fieldIndex(QStringLiteral("TITLE"));
-    const int date = q.fieldIndex(QStringLiteral("DATE"));
-    const int type = q.fieldIndex(QStringLiteral("TYPEID"));
-    const int content = q.fieldIndex(QStringLiteral("CONTENT"));
     std::vector<Row> rows;
-    while (!q.eof()) {
-        // The database compares bytes; a hit that starts inside a character
-        // is not a hit of the text.
-        if (!check || docsql::matchesOnCharBoundary(q.fieldBytes(content), needle))
-            rows.push_back({q.field(id), q.field(title), q.field(date), q.field(type)});
-        q.next();
-    }
+    // The database compares bytes; a hit that starts inside a character is
+    // not a hit of the text.
+    readRows(q, rows, check ? std::function<bool(int)>([&](int content) {
+        return docsql::matchesOnCharBoundary(q.fieldBytes(content), needle);
+    })
+                            : std::function<bool(int)>());
     publish(std::move(rows));
 }
 
@@ -231,8 +232,12 @@ QVariant DocumentQuery::data(const QModelIndex &index, int role) const
             return r.date;
         }
         return {};
-    case Qt::FontRole:
-        return QFont(QStringLiteral("MS Sans Serif"), index.column() == Title ? 10 : 8);
+    case Qt::FontRole: {
+        // Asked for every cell of every paint: made once.
+        static const QFont titleFont(QStringLiteral("MS Sans Serif"), 10);
+        static const QFont cellFont(QStringLiteral("MS Sans Serif"), 8);
+        return index.column() == Title ? titleFont : cellFont;
+    }
     case Qt::ForegroundRole:
         return QColor(0x21, 0x5A, 0x89);
     default:

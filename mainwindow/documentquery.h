@@ -7,9 +7,13 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class TmvlabDm;
+namespace mv::db {
+class Query;
+}
 
 namespace docsql {
 
@@ -76,6 +80,9 @@ public:
 
 private:
     void fetch(TmvlabDm &dm, const QString &sql, std::vector<Row> &out);
+    // Appends the open query's rows, those that keep (given the content
+    // column's index) accepts when it is set.
+    static void readRows(mv::db::Query &q, std::vector<Row> &out, const std::function<bool(int)> &keep);
     static bool hasSubCategories(TmvlabDm &dm, const QString &id);
     void publish(std::vector<Row> rows);
 
