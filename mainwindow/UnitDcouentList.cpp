@@ -250,9 +250,7 @@ void TfmDocumentList::FormCreate()
     // A database that cannot be read leaves the tree empty; the window
     // still opens.
     try {
-        TArr arr;
-        LoadCategories(*dm_, arr);
-        BuildCategoryTree(RzTreeView1, arr);
+        ReloadTree();
     } catch (...) {
         mv::Application::reportCurrentException();
     }
