@@ -569,6 +569,11 @@ bool TfmTemp::ensureImageFolder()
     return QFileInfo(folder).isDir() || QDir().mkpath(folder);
 }
 
+void TfmTemp::reportFolderNotMade()
+{
+    mv::Dialogs::info(QStringLiteral("无法建立图片文件夹 %1，图片没有插入。").arg(HtmlEdit1->ImageFolder()));
+}
+
 bool TfmTemp::chooseColor(qint32 &color)
 {
     if (!dlgColor1) {
@@ -589,8 +594,10 @@ void TfmTemp::ToolButton2Click() { HtmlEdit1->PrintPreview(); }
 
 void TfmTemp::ToolButton3Click()
 {
+    // Checked before the dialog so that no file is chosen in vain, and again
+    // after it, since the folder may have gone while the dialog was open.
     if (!ensureImageFolder()) {
-        mv::Dialogs::info(QStringLiteral("无法建立图片文件夹 %1，图片没有插入。").arg(HtmlEdit1->ImageFolder()));
+        reportFolderNotMade();
         return;
     }
     if (!dlgOpenImage) {
@@ -607,7 +614,26 @@ void TfmTemp::ToolButton3Click()
     const QStringList files = dlgOpenImage->selectedFiles();
     if (files.isEmpty())
         return;
-    HtmlEdit1->Commander()->InsertImage(QFileInfo(files.first()).absoluteFilePath());
+    if (!ensureImageFolder()) {
+        reportFolderNotMade();
+        return;
+    }
+    const QString picture = QFileInfo(files.first()).absoluteFilePath();
+    QString reason;
+    switch (HtmlEdit1->Commander()->InsertImage(picture, &reason)) {
+    case TEditCommander::ImageResult::Inserted:
+        break;
+    case TEditCommander::ImageResult::NoFile:
+        mv::Dialogs::info(QStringLiteral("图片文件 %1 已经不存在，图片没有插入。").arg(QDir::toNativeSeparators(picture)));
+        break;
+    case TEditCommander::ImageResult::NoFolder:
+        reportFolderNotMade();
+        break;
+    case TEditCommander::ImageResult::CopyFailed:
+        mv::Dialogs::info(QStringLiteral("无法把图片复制到图片文件夹 %1（%2），图片没有插入。")
+                              .arg(HtmlEdit1->ImageFolder(), reason));
+        break;
+    }
 }
 
 void TfmTemp::ToolButton4Click() { HtmlEdit1->Cut(); }

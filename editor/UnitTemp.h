@@ -159,6 +159,7 @@ private:
     void setEntryState();
     // Makes the picture folder when it is missing; false when it cannot be made.
     bool ensureImageFolder();
+    void reportFolderNotMade();
     // Runs the colour dialog from the last colour chosen with OK; false when cancelled.
     bool chooseColor(qint32 &color);
     void insertDocument(const QString &title, const QString &typeId, const QString &content);

@@ -145,22 +145,37 @@ QString TEditCommander::PictureMarkup(const QString &Folder, const QString &Name
     return QStringLiteral("<img src=\"file://") + Folder + Name + Ext + QStringLiteral("\" >");
 }
 
-void TEditCommander::InsertImage(const QString &FileName)
+TEditCommander::ImageResult TEditCommander::InsertImage(const QString &FileName, QString *reason)
 {
-    const QFileInfo source(FileName);
-    if (source.isFile() && QFileInfo(m_imageFolder).isDir()) {
-        const QString name = MD5Hex(ImageStamp());
-        const QString ext = FileExtension(FileName);
-        const QString target = m_imageFolder + name + ext;
-        // The copy overwrites a file of the same name.
-        if (QFileInfo::exists(target))
-            QFile::remove(target);
-        if (QFile::copy(FileName, target)) {
-            InsertHTML(PictureMarkup(m_imageFolder, name, ext));
-            return;
-        }
+    const ImageResult result = copyAndInsertImage(FileName, reason);
+    if (result != ImageResult::Inserted)
+        FocusDocument();
+    return result;
+}
+
+TEditCommander::ImageResult TEditCommander::copyAndInsertImage(const QString &FileName, QString *reason)
+{
+    if (!QFileInfo(FileName).isFile())
+        return ImageResult::NoFile;
+    if (!QFileInfo(m_imageFolder).isDir())
+        return ImageResult::NoFolder;
+    const QString name = MD5Hex(ImageStamp());
+    const QString ext = FileExtension(FileName);
+    const QString target = m_imageFolder + name + ext;
+    // The copy overwrites a file of the same name.
+    if (QFileInfo::exists(target))
+        QFile::remove(target);
+    QFile source(FileName);
+    if (!source.copy(target)) {
+        // The file may have gone after the first look.
+        if (!source.exists())
+            return ImageResult::NoFile;
+        if (reason)
+            *reason = source.errorString();
+        return ImageResult::CopyFailed;
     }
-    FocusDocument();
+    InsertHTML(PictureMarkup(m_imageFolder, name, ext));
+    return ImageResult::Inserted;
 }
 
 void TEditCommander::FocusDocument() { m_document->Focus(); }

@@ -41,10 +41,14 @@ public:
 
     // Replaces the selection with the fragment, or inserts it at the caret.
     void InsertHTML(const QString &Html);
+
+    // What InsertImage did; only Inserted changed the document.
+    enum class ImageResult { Inserted, NoFile, NoFolder, CopyFailed };
     // Copies the picture into ImageFolder under a digest name and inserts an
     // IMG tag for the copy. A missing file or folder, or a failed copy, ends
-    // it quietly.
-    void InsertImage(const QString &FileName);
+    // it without a message and without touching the document; the caller
+    // reports it. For a failed copy, reason gets the file system's text.
+    ImageResult InsertImage(const QString &FileName, QString *reason = nullptr);
     void FocusDocument();
 
     // "yyyyMMddHHmmss" local time followed by the millisecond tick count.
@@ -60,6 +64,7 @@ public:
 private:
     friend class THtmlEdit;
     void setImageFolder(const QString &Folder) { m_imageFolder = Folder; }
+    ImageResult copyAndInsertImage(const QString &FileName, QString *reason);
     void Exec(const QString &Name, const QString &jsValue);
 
     THtmlDocument *m_document;

@@ -4,6 +4,8 @@
 #include "UnitTemp.h"
 #include "UnitTypeSelect.h"
 #include "dialogs.h"
+#include "editordriver.h"
+#include "modalwatch.h"
 #include "testdb.h"
 #include "uHtmlEdit.h"
 #include "treeview.h"
@@ -32,90 +34,7 @@
 #include <functional>
 #include <memory>
 
-using mvtest::TestDb;
-
-namespace {
-
-QVariant js(TfmTemp &ed, const QString &script) { return ed.HtmlEdit1->Document()->Evaluate(script); }
-
-QString bodyHtml(TfmTemp &ed) { return js(ed, QStringLiteral("return document.body.innerHTML;")).toString(); }
-
-// What the user typed: the body's content replaced, as typing would.
-void typeBody(TfmTemp &ed, const QString &html)
-{
-    js(ed, QStringLiteral("document.body.innerHTML = %1;").arg(THtmlDocument::quote(html)));
-}
-
-void selectElement(TfmTemp &ed, const QString &id)
-{
-    js(ed, QStringLiteral("var r = document.createRange();"
-                          "r.selectNodeContents(document.getElementById('%1'));"
-                          "var s = getSelection(); s.removeAllRanges(); s.addRange(r);")
-               .arg(id));
-}
-
-// The five buttons as 1/0 (add, edit, cancel, delete, save), a blank, and
-// "R" for a read-only document or "W" for an editable one.
-QString state(TfmTemp &ed)
-{
-    QString s;
-    for (QToolButton *b : {ed.sbAdd, ed.sbEdit, ed.sbCancel, ed.sbDel, ed.sbSave})
-        s += b->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
-    const QString design = js(ed, QStringLiteral("return document.designMode;")).toString();
-    const bool readOnly = ed.HtmlEdit1->ReadOnly();
-    if (readOnly != (design == QLatin1String("off")))
-        return s + QStringLiteral(" mismatch");
-    return s + (readOnly ? QStringLiteral(" R") : QStringLiteral(" W"));
-}
-
-// Runs action on the next modal dialog of type T that comes up. A dialog
-// that is still open afterwards (it was not ready to take the answer) gets
-// the action again; after a few seconds it is rejected, so that a failing
-// case fails instead of hanging.
-// Watchers still waiting when a test ends are dropped then (their actions
-// refer to the finished test's variables).
-QList<QPointer<QTimer>> watchers;
-
-template <typename T>
-void onNextModal(std::function<void(T *)> action, QWidget *except = nullptr)
-{
-    auto *timer = new QTimer;
-    watchers.append(timer);
-    timer->setInterval(20);
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, action, except, tries] {
-        QWidget *w = QApplication::activeModalWidget();
-        T *d = qobject_cast<T *>(w);
-        if (!d || d == except)
-            return;
-        if (++*tries > 250) {
-            timer->stop();
-            timer->deleteLater();
-            static_cast<QDialog *>(d)->reject();
-            return;
-        }
-        action(d);
-        if (!d->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-        }
-    });
-    timer->start();
-}
-
-void writeBitmap(const QString &path)
-{
-    QImage image(24, 16, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QVERIFY(image.save(path, "BMP"));
-}
-
-const QString Added = QStringLiteral("info|Morvane资料系统V1.0|数据已经成功添加!");
-const QString Changed = QStringLiteral("info|Morvane资料系统V1.0|数据已经成功修改!");
-const QString Deleted = QStringLiteral("info|Morvane资料系统V1.0|已经成功删除!");
-const QString DeleteQuestion = QStringLiteral("question|删除提示|您确定删除本记录吗?");
-
-} // namespace
+using namespace mvtest;
 
 class TestEditor : public QObject
 {
@@ -172,9 +91,7 @@ void TestEditor::init()
 
 void TestEditor::cleanup()
 {
-    for (const QPointer<QTimer> &t : std::as_const(watchers))
-        delete t.data();
-    watchers.clear();
+    dropModalWatchers();
     delete mvlabDm;
     mvlabDm = nullptr;
     db_.reset();
@@ -289,7 +206,7 @@ void TestEditor::stateTable()
     ed.show();
     for (const QString &name : clicks)
         ed.findChild<QToolButton *>(name)->click();
-    QCOMPARE(state(ed), expected);
+    QCOMPARE(recordState(ed), expected);
     QCOMPARE(ed.SaveMode, saveMode);
     QCOMPARE(ed.findChild<QToolButton *>("sbFindType")->isEnabled(), true);
     QVERIFY(boxes.lines().isEmpty());
@@ -321,7 +238,7 @@ void TestEditor::saveGivesLargestIdPlusOne()
     ed.sbSave->click();
     QCOMPARE(boxes.lines(), QStringList{Added});
     QCOMPARE(ed.DocumentId, expectedId);
-    QCOMPARE(state(ed), QStringLiteral("11010 R"));
+    QCOMPARE(recordState(ed), QStringLiteral("11010 R"));
     // Committed: another connection sees it.
     QCOMPARE(db_->rows("select id, title, typeid from documents where id=" + expectedId),
              QStringList{expectedId + QStringLiteral("|新文档|14")});
@@ -355,7 +272,7 @@ void TestEditor::deleteAnsweredBothWaysAndIdComesBack()
     QCOMPARE(count(" where id=8"), QStringLiteral("0"));
     QCOMPARE(count(), QStringLiteral("3"));
     // The window stays as it was, still showing the deleted document.
-    QCOMPARE(state(ed), QStringLiteral("11010 R"));
+    QCOMPARE(recordState(ed), QStringLiteral("11010 R"));
     QCOMPARE(ed.Edit1->text(), QStringLiteral("eight"));
 
     // A deleted highest id is given out again.
@@ -393,7 +310,7 @@ void TestEditor::saveThenEditUpdatesTheSameRow()
     typeBody(ed, QStringLiteral("<p>two</p>"));
     ed.sbSave->click();
     QCOMPARE(boxes.lines(), (QStringList{Added, Changed}));
-    QCOMPARE(state(ed), QStringLiteral("11010 R"));
+    QCOMPARE(recordState(ed), QStringLiteral("11010 R"));
     QCOMPARE(count(), QStringLiteral("2"));
     QCOMPARE(db_->rows("select id, title, typeid from documents order by id"),
              (QStringList{"4|neighbour|1", "5|second|3"}));
@@ -443,7 +360,7 @@ void TestEditor::contentSurvivesSaveAndReopen()
     QCOMPARE(again.Edit2->text(), QStringLiteral("读书笔记"));
     QCOMPARE(bodyHtml(again), shown);
     QCOMPARE(again.DateTimePicker1->date(), QDate::currentDate());
-    QCOMPARE(state(again), QStringLiteral("11010 R"));
+    QCOMPARE(recordState(again), QStringLiteral("11010 R"));
 }
 
 void TestEditor::cancelKeepsTypedText()
@@ -457,7 +374,7 @@ void TestEditor::cancelKeepsTypedText()
     ed.Edit1->setText(QStringLiteral("typed"));
     typeBody(ed, QStringLiteral("<p>typed body</p>"));
     ed.sbCancel->click();
-    QCOMPARE(state(ed), QStringLiteral("11010 R"));
+    QCOMPARE(recordState(ed), QStringLiteral("11010 R"));
     QCOMPARE(ed.Edit1->text(), QStringLiteral("typed"));
     QCOMPARE(bodyHtml(ed), QStringLiteral("<p>typed body</p>"));
     QCOMPARE(db_->rows("select title from documents where id=9"), QStringList{"stored"});
@@ -559,7 +476,7 @@ void TestEditor::failedSaveReportsNoSuccess()
     QCOMPARE(db_->rows("select id, title, content from documents"), before);
     QCOMPARE(ed.DocumentId, idBefore);
     // What was typed is still there, and can be saved once mended.
-    QCOMPARE(state(ed), QString::fromLatin1(idBefore.isEmpty() ? "11000 R" : "11010 R"));
+    QCOMPARE(recordState(ed), QString::fromLatin1(idBefore.isEmpty() ? "11000 R" : "11010 R"));
     QCOMPARE(ed.Edit1->text(), title);
     QCOMPARE(bodyHtml(ed), QStringLiteral("<p>typed work</p>"));
     ed.sbEdit->click();
@@ -652,7 +569,7 @@ void TestEditor::pictureKeptBesideDatabase()
 {
     QTemporaryDir sources;
     const QString picture = sources.filePath(QStringLiteral("photo.bmp"));
-    writeBitmap(picture);
+    QVERIFY(writeBitmap(picture));
     const QString images = QDir(db_->dir()).filePath(QStringLiteral("images"));
     QDir(images).removeRecursively(); // made again when missing
 

@@ -438,7 +438,7 @@ void TestHtmlEdit::insertImage()
     f.load(QStringLiteral("<p id=\"t\">hello</p>"));
     f.select(QStringLiteral("t"));
     f.other->setFocus();
-    f.edit->Commander()->InsertImage(source);
+    QCOMPARE(f.edit->Commander()->InsertImage(source), TEditCommander::ImageResult::Inserted);
 
     const QStringList files = filesIn(folder);
     QCOMPARE(files.size(), 1);
@@ -484,7 +484,8 @@ void TestHtmlEdit::insertImageMissing()
     const QString html = f.edit->HTML();
     f.select(QStringLiteral("t"));
     f.other->setFocus();
-    f.edit->Commander()->InsertImage(source);
+    QCOMPARE(f.edit->Commander()->InsertImage(source),
+             fileExists ? TEditCommander::ImageResult::NoFolder : TEditCommander::ImageResult::NoFile);
 
     QCOMPARE(f.edit->HTML(), html);
     QCOMPARE(filesIn(work.path()) + filesIn(folder), before);
