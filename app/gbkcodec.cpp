@@ -172,19 +172,6 @@ QByteArray GbkCodec::encode(const QString &text)
     return out;
 }
 
-int GbkCodec::charLength(const char *data, qsizetype size, qsizetype pos)
-{
-    const auto b0 = uchar(data[pos]);
-    if (b0 < 0x81 || b0 == 0xFF || pos + 1 >= size)
-        return 1;
-    const auto b1 = uchar(data[pos + 1]);
-    if (b1 >= 0x30 && b1 <= 0x39)
-        return pos + 3 < size ? 4 : 1;
-    if (b1 >= 0x40 && b1 != 0x7F && b1 != 0xFF)
-        return 2;
-    return 1;
-}
-
 QString GbkCodec::decode(const QByteArray &bytes)
 {
     return decode(bytes.constData(), bytes.size());

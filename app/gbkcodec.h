@@ -18,8 +18,20 @@ public:
     static QString decode(const char *data, qsizetype size);
 
     // Length in bytes of the character that starts at bytes[pos]
-    // (1, 2 or 4); used to tell character boundaries in stored text.
-    static int charLength(const char *data, qsizetype size, qsizetype pos);
+    // (1, 2 or 4); used to tell character boundaries in stored text. Inline:
+    // the search walks every byte of every document with it.
+    static int charLength(const char *data, qsizetype size, qsizetype pos)
+    {
+        const auto b0 = uchar(data[pos]);
+        if (b0 < 0x81 || b0 == 0xFF || pos + 1 >= size)
+            return 1;
+        const auto b1 = uchar(data[pos + 1]);
+        if (b1 >= 0x30 && b1 <= 0x39)
+            return pos + 3 < size ? 4 : 1;
+        if (b1 >= 0x40 && b1 != 0x7F && b1 != 0xFF)
+            return 2;
+        return 1;
+    }
 };
 
 } // namespace mv

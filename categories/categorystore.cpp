@@ -74,6 +74,8 @@ QString deleteCategorySubtree(TmvlabDm &dm, const QString &id, bool withDocument
         q.setSql(QStringLiteral("delete from type where id in(") + list + QLatin1Char(')'));
         q.execute();
     });
+    if (withDocuments)
+        dm.categoryDocumentsDeleted(list.split(QLatin1Char(',')));
     return list;
 }
 

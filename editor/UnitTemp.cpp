@@ -452,6 +452,7 @@ void TfmTemp::insertDocument(const QString &title, const QString &typeId, const 
         IBSQLmv->execute();
     });
     DocumentId = newId;
+    mvlabDm->documentWritten(newId);
     setBrowseState();
     mv::Dialogs::info(QStringLiteral("数据已经成功添加!"));
 }
@@ -472,6 +473,7 @@ void TfmTemp::updateDocument(const QString &title, const QString &typeId, const 
         if (check.eof())
             throw EEditorError(QStringLiteral("编号为 %1 的文档已经不存在，修改没有保存。").arg(DocumentId));
     });
+    mvlabDm->documentWritten(DocumentId);
     mv::Dialogs::info(QStringLiteral("数据已经成功修改!"));
 }
 
@@ -528,6 +530,7 @@ void TfmTemp::sbDelClick()
         mv::Dialogs::error(e.message());
         return;
     }
+    mvlabDm->documentDeleted(DocumentId);
     mv::Dialogs::info(QStringLiteral("已经成功删除!"));
 }
 

@@ -5,6 +5,7 @@
 #include "categorymodel.h"
 #include "dialogs.h"
 #include "documentquery.h"
+#include "searchindexer.h"
 #include "flatmenu.h"
 #include "bannerpanel.h"
 #include "gradientpanel.h"
@@ -25,12 +26,16 @@
 #include <QSessionManager>
 #include <QSplitter>
 #include <QToolButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 bool ExitRequested = false;
 TfmDocumentList *fmDocumentList = nullptr;
 
 namespace {
+// Lets the start-up paint the window before the index build competes for
+// the processor.
+constexpr int IndexDelayMs = 300;
 const QColor LabelColor(0x21, 0x5A, 0x89);
 const QColor PanelBackground(0xF2, 0xF8, 0xFB);
 const QColor FrameColor(0x88, 0xB5, 0xE1);
@@ -63,6 +68,9 @@ TfmDocumentList::TfmDocumentList(TmvlabDm *dm, QWidget *parent) : QWidget(parent
     });
 
     FormCreate();
+    // The index is built once the window is up, on a thread and a
+    // connection of its own; the search asks the database until then.
+    QTimer::singleShot(IndexDelayMs, SearchIndexer1, &SearchIndexer::start);
 }
 
 TfmDocumentList::~TfmDocumentList()
@@ -144,6 +152,9 @@ void TfmDocumentList::buildLayout()
 
     IBQueryDocument = new DocumentQuery(this);
     IBQueryDocument->setObjectName(QStringLiteral("IBQueryDocument"));
+    SearchIndexer1 = new SearchIndexer(*dm_, this);
+    SearchIndexer1->setObjectName(QStringLiteral("SearchIndexer1"));
+    IBQueryDocument->setIndexer(SearchIndexer1);
     DBGridEh1 = new mv::DataGrid(Shape2);
     DBGridEh1->setObjectName(QStringLiteral("DBGridEh1"));
     DBGridEh1->setFrameShape(QFrame::NoFrame);

@@ -14,6 +14,7 @@ class QSplitter;
 class QToolButton;
 class QTreeWidgetItem;
 class DocumentQuery;
+class SearchIndexer;
 class TmvlabDm;
 
 namespace mv {
@@ -69,6 +70,8 @@ public:
     mv::FrameShape *Shape2;
     mv::DataGrid *DBGridEh1;
     DocumentQuery *IBQueryDocument;
+    // Keeps the documents' contents indexed for the search box.
+    SearchIndexer *SearchIndexer1;
 
     mv::FlatMenu *PopupMenu1;
     QAction *N1;

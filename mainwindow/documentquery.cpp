@@ -3,6 +3,7 @@
 #include "UnitDM.h"
 #include "categorymodel.h"
 #include "gbkcodec.h"
+#include "searchindexer.h"
 
 #include <QColor>
 #include <QFont>
@@ -83,10 +84,13 @@ DocumentQuery::DocumentQuery(QObject *parent) : QAbstractTableModel(parent)
 void DocumentQuery::close()
 {
     statements_.clear();
-    if (rows_.empty() && !active_)
+    fromIndex_ = false;
+    if (size() == 0 && !active_)
         return;
     beginResetModel();
     rows_.clear();
+    index_.reset();
+    found_.clear();
     active_ = false;
     endResetModel();
 }
@@ -146,12 +150,35 @@ bool DocumentQuery::hasSubCategories(TmvlabDm &dm, const QString &id)
     return !q.eof();
 }
 
+bool DocumentQuery::searchIndex(const QByteArray &needle)
+{
+    if (!indexer_)
+        return false;
+    std::shared_ptr<const SearchIndex> index = indexer_->shared();
+    if (!index) {
+        indexer_->start();
+        return false;
+    }
+    auto found = index->search(needle);
+    if (!found)
+        return false;
+    beginResetModel();
+    index_ = std::move(index);
+    found_ = std::move(*found);
+    active_ = true;
+    endResetModel();
+    fromIndex_ = true;
+    return true;
+}
+
 void DocumentQuery::openSearch(TmvlabDm &dm, const QString &text)
 {
     close();
+    const QByteArray needle = mv::GbkCodec::encode(text);
+    if (searchIndex(needle))
+        return;
     const QString sql = docsql::searchStatement();
     statements_.append(sql);
-    const QByteArray needle = mv::GbkCodec::encode(text);
     const bool check = docsql::needsBoundaryCheck(needle);
 
     mv::db::Query q(dm.IBDatabaseMV);
@@ -170,7 +197,9 @@ void DocumentQuery::openSearch(TmvlabDm &dm, const QString &text)
 
 QString DocumentQuery::fieldByName(int r, const QString &name) const
 {
-    const Row &row = rows_.at(size_t(r));
+    if (r < 0 || r >= size())
+        throw std::out_of_range("document row");
+    const Row &row = this->row(r);
     const QString n = name.toUpper();
     if (n == QLatin1String("ID"))
         return row.id;
@@ -206,7 +235,7 @@ QString DocumentQuery::fieldName(int column)
 
 int DocumentQuery::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(rows_.size());
+    return parent.isValid() ? 0 : size();
 }
 
 int DocumentQuery::columnCount(const QModelIndex &parent) const
@@ -216,9 +245,9 @@ int DocumentQuery::columnCount(const QModelIndex &parent) const
 
 QVariant DocumentQuery::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= int(rows_.size()))
+    if (!index.isValid() || index.row() >= size())
         return {};
-    const Row &r = rows_[size_t(index.row())];
+    const Row &r = row(index.row());
     switch (role) {
     case Qt::DisplayRole:
         switch (index.column()) {

@@ -3,6 +3,9 @@
 // The document list: which statements list a category or search the
 // contents, and the rows they bring back (never the contents themselves).
 
+#include "documentrow.h"
+#include "searchindex.h"
+
 #include <QAbstractTableModel>
 #include <QByteArray>
 #include <QString>
@@ -10,6 +13,7 @@
 #include <functional>
 #include <vector>
 
+class SearchIndexer;
 class TmvlabDm;
 namespace mv::db {
 class Query;
@@ -46,14 +50,14 @@ class DocumentQuery : public QAbstractTableModel
     Q_OBJECT
 public:
     enum Column { Title = 0, Id = 1, TypeId = 2, Date = 3, ColumnCount = 4 };
-    struct Row {
-        QString id;
-        QString title;
-        QString date;
-        QString typeId;
-    };
+    using Row = DocumentRow;
 
     explicit DocumentQuery(QObject *parent = nullptr);
+
+    // Searches go to the indexer's index while it has one (same rows, same
+    // order), to the database otherwise; a search also restarts an indexer
+    // that has neither an index nor a build running.
+    void setIndexer(SearchIndexer *indexer) { indexer_ = indexer; }
 
     // A category's documents: its 10 newest without sub-categories,
     // otherwise every document of its subtree; newest first.
@@ -65,9 +69,11 @@ public:
     void close();
 
     bool active() const { return active_; }
-    // The statements the last open ran, in order.
+    // The statements the last open ran, in order (none when the index
+    // answered the search).
     QStringList lastStatements() const { return statements_; }
-    const Row &row(int r) const { return rows_[size_t(r)]; }
+    bool answeredFromIndex() const { return fromIndex_; }
+    const Row &row(int r) const { return index_ ? found_[size_t(r)]->row : rows_[size_t(r)]; }
     QString fieldByName(int r, const QString &name) const;
 
     static QString label(int column);
@@ -86,7 +92,16 @@ private:
     static bool hasSubCategories(TmvlabDm &dm, const QString &id);
     void publish(std::vector<Row> rows);
 
-    std::vector<Row> rows_;
+    bool searchIndex(const QByteArray &needle);
+    int size() const { return int(index_ ? found_.size() : rows_.size()); }
+
+    std::vector<Row> rows_; // from the database
+    // From the index: its documents, which it keeps (as they were) while
+    // this holds it, however it changes meanwhile.
+    std::shared_ptr<const SearchIndex> index_;
+    std::vector<const SearchIndex::Document *> found_;
     QStringList statements_;
+    SearchIndexer *indexer_ = nullptr;
     bool active_ = false;
+    bool fromIndex_ = false;
 };

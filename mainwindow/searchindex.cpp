@@ -1,0 +1,522 @@
+#include "searchindex.h"
+
+#include "documentquery.h"
+#include "fbsql.h"
+#include "gbkcodec.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+const QString SelectDocuments =
+    QStringLiteral("select id, title, \"DATE\", typeid, content, rdb$db_key from documents");
+
+// A character as a number: its bytes, plus one so that no character is 0
+// (a pair's key keeps its first character in the upper half).
+inline quint32 charCode(const char *data, qsizetype size, qsizetype pos, int &len)
+{
+    len = mv::GbkCodec::charLength(data, size, pos);
+    const auto *u = reinterpret_cast<const uchar *>(data + pos);
+    switch (len) {
+    case 1:
+        return quint32(u[0]) + 1;
+    case 2:
+        return ((quint32(u[0]) << 8) | u[1]) + 1;
+    default:
+        return ((quint32(u[0]) << 24) | (quint32(u[1]) << 16) | (quint32(u[2]) << 8) | u[3]) + 1;
+    }
+}
+
+inline quint64 pairKey(quint32 first, quint32 second)
+{
+    return (quint64(first) << 32) | second;
+}
+
+constexpr int SyncShift = 6; // 64-byte blocks
+constexpr size_t RecentSearches = 16;
+
+// Single characters of one or two bytes, and pairs of single-byte
+// characters (the markup), sit in a table; the rest in a hash.
+constexpr qint32 DirectSingles = 0x10000;
+constexpr qint32 DirectSize = DirectSingles + 256 * 256;
+
+inline int directSlot(quint64 key)
+{
+    if (key < quint64(DirectSingles))
+        return int(key);
+    const quint64 first = key >> 32;
+    const quint64 second = key & 0xFFFFFFFFu;
+    if (first >= 1 && first <= 256 && second >= 1 && second <= 256)
+        return DirectSingles + int((first - 1) * 256 + (second - 1));
+    return -1;
+}
+
+// The record number inside RDB$DB_KEY: the table scans in its order.
+quint64 recordNumber(const QByteArray &dbKey)
+{
+    if (dbKey.size() < 8)
+        return 0;
+    const auto *u = reinterpret_cast<const uchar *>(dbKey.constData());
+    const quint32 low = quint32(u[4]) | (quint32(u[5]) << 8) | (quint32(u[6]) << 16) | (quint32(u[7]) << 24);
+    return (quint64(u[2]) << 32) | low;
+}
+
+// Where needle (two bytes or more) first occurs in text, or null. With SSE2
+// sixteen places are tried at once on the needle's first and last byte.
+const char *findBytes(const char *text, qsizetype size, const char *needle, qsizetype m)
+{
+    if (m > size)
+        return nullptr;
+#if defined(__SSE2__)
+    if (m >= 2) {
+        const __m128i first = _mm_set1_epi8(needle[0]);
+        const __m128i last = _mm_set1_epi8(needle[m - 1]);
+        qsizetype i = 0;
+        for (; i + m - 1 + 16 <= size; i += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i + m - 1));
+            unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+            while (mask) {
+                const int bit = __builtin_ctz(mask);
+                if (std::memcmp(text + i + bit + 1, needle + 1, size_t(m - 2)) == 0)
+                    return text + i + bit;
+                mask &= mask - 1;
+            }
+        }
+        return static_cast<const char *>(memmem(text + i, size_t(size - i), needle, size_t(m)));
+    }
+#endif
+    return static_cast<const char *>(memmem(text, size_t(size), needle, size_t(m)));
+}
+
+SearchIndex::Document readDocument(const mv::db::Query &q)
+{
+    SearchIndex::Document d;
+    d.row = {q.field(0), q.field(1), q.field(2), q.field(3)};
+    d.hasContent = !q.isNull(4);
+    d.content = q.fieldBytes(4);
+    d.recordNumber = recordNumber(q.fieldBytes(5));
+    return d;
+}
+
+} // namespace
+
+// Document hits in ascending order, each as its distance from the slot
+// after the previous one, seven bits a byte.
+struct SearchIndex::Postings {
+    std::vector<quint8> bytes;
+    quint32 next = 0; // the slot after the last one added
+    quint32 count = 0;
+
+    void add(quint32 slot)
+    {
+        if (count && next == slot + 1)
+            return; // this document already
+        quint32 gap = slot - next;
+        while (gap >= 0x80) {
+            bytes.push_back(quint8(gap | 0x80));
+            gap >>= 7;
+        }
+        bytes.push_back(quint8(gap));
+        next = slot + 1;
+        ++count;
+    }
+
+    void decode(std::vector<quint32> &out) const
+    {
+        out.clear();
+        out.reserve(count);
+        quint32 slot = 0;
+        const quint8 *p = bytes.data();
+        const quint8 *end = p + bytes.size();
+        while (p < end) {
+            quint32 gap = 0;
+            int shift = 0;
+            quint8 b;
+            do {
+                b = *p++;
+                gap |= quint32(b & 0x7F) << shift;
+                shift += 7;
+            } while (b & 0x80);
+            slot += gap;
+            out.push_back(slot);
+            ++slot;
+        }
+    }
+
+    // Keeps the hits of in that this list holds.
+    void intersect(std::vector<quint32> &in) const
+    {
+        size_t kept = 0;
+        size_t i = 0;
+        quint32 slot = 0;
+        const quint8 *p = bytes.data();
+        const quint8 *end = p + bytes.size();
+        while (p < end && i < in.size()) {
+            quint32 gap = 0;
+            int shift = 0;
+            quint8 b;
+            do {
+                b = *p++;
+                gap |= quint32(b & 0x7F) << shift;
+                shift += 7;
+            } while (b & 0x80);
+            slot += gap;
+            while (i < in.size() && in[i] < slot)
+                ++i;
+            if (i < in.size() && in[i] == slot)
+                in[kept++] = in[i++];
+            ++slot;
+        }
+        in.resize(kept);
+    }
+};
+
+SearchIndex::SearchIndex() : directLists_(size_t(DirectSize), -1)
+{
+}
+
+SearchIndex::~SearchIndex() = default;
+
+std::unique_ptr<SearchIndex> SearchIndex::load(mv::db::Connection &c, const std::atomic_bool *cancel,
+                                               const std::function<void()> &opened)
+{
+    auto index = std::make_unique<SearchIndex>();
+    mv::db::Query q(c);
+    q.setSql(SelectDocuments);
+    q.open();
+    if (opened)
+        opened();
+    while (!q.eof()) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return nullptr;
+        index->put(readDocument(q));
+        q.next();
+    }
+    for (Postings &p : index->lists_)
+        p.bytes.shrink_to_fit();
+    return index;
+}
+
+void SearchIndex::refresh(mv::db::Connection &c, const QString &id)
+{
+    bool numeric = false;
+    const qint64 n = id.toLongLong(&numeric);
+    if (!numeric)
+        return;
+    mv::db::Query q(c);
+    q.setSql(SelectDocuments + QStringLiteral(" where id=") + QString::number(n));
+    q.open();
+    if (q.eof()) {
+        remove(QString::number(n));
+        return;
+    }
+    put(readDocument(q));
+}
+
+void SearchIndex::removeCategories(const QStringList &typeIds)
+{
+    changed();
+    const QSet<QString> types(typeIds.begin(), typeIds.end());
+    for (auto it = slotOfId_.begin(); it != slotOfId_.end();) {
+        Document &d = docs_[it.value()];
+        if (types.contains(d.row.typeId)) {
+            d.alive = false;
+            d.content = QByteArray();
+            d.sync = QByteArray();
+            it = slotOfId_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void SearchIndex::put(Document doc)
+{
+    remove(doc.row.id);
+    changed();
+    const auto slot = quint32(docs_.size());
+    // Living documents must come in natural order by slot for the results
+    // to need no sorting. A replaced document keeps its record number, and
+    // a record number is reused only once its document is gone, so one
+    // below the largest seen is the only case that breaks the order.
+    if (doc.recordNumber < maxRecord_)
+        ordered_ = false;
+    maxRecord_ = std::max(maxRecord_, doc.recordNumber);
+    doc.alive = true;
+    slotOfId_.insert(doc.row.id, slot);
+    docs_.push_back(std::move(doc));
+    indexContent(slot, docs_.back().content);
+    if (docs_.back().irregular)
+        irregular_.push_back(slot);
+}
+
+void SearchIndex::remove(const QString &id)
+{
+    const auto it = slotOfId_.constFind(id);
+    if (it == slotOfId_.constEnd())
+        return;
+    Document &d = docs_[it.value()];
+    d.alive = false;
+    d.content = QByteArray();
+    d.sync = QByteArray();
+    slotOfId_.erase(it);
+    changed();
+}
+
+SearchIndex::Postings *SearchIndex::list(quint64 key) const
+{
+    const int direct = directSlot(key);
+    qint32 at = -1;
+    if (direct >= 0) {
+        at = directLists_[size_t(direct)];
+    } else {
+        const auto it = hashedLists_.constFind(key);
+        if (it != hashedLists_.constEnd())
+            at = qint32(it.value());
+    }
+    return at < 0 ? nullptr : const_cast<Postings *>(&lists_[size_t(at)]);
+}
+
+quint32 SearchIndex::listFor(quint64 key)
+{
+    const int direct = directSlot(key);
+    if (direct >= 0) {
+        qint32 &at = directLists_[size_t(direct)];
+        if (at < 0) {
+            at = qint32(lists_.size());
+            lists_.emplace_back();
+        }
+        return quint32(at);
+    }
+    auto it = hashedLists_.find(key);
+    if (it == hashedLists_.end()) {
+        it = hashedLists_.insert(key, quint32(lists_.size()));
+        lists_.emplace_back();
+    }
+    return it.value();
+}
+
+void SearchIndex::indexContent(quint32 slot, const QByteArray &content)
+{
+    Document &doc = docs_[slot];
+    const char *data = content.constData();
+    const qsizetype size = content.size();
+    doc.sync = QByteArray(((size + (1 << SyncShift) - 1) >> SyncShift), '\0');
+    qsizetype block = 0;
+    quint32 previous = 0;
+    quint64 lastPair = 0;
+    quint32 lastPairList = 0;
+    for (qsizetype pos = 0; pos < size;) {
+        while ((block << SyncShift) <= pos && block < doc.sync.size()) {
+            doc.sync[block] = char(pos - (block << SyncShift));
+            ++block;
+        }
+        int len;
+        const quint32 code = charCode(data, size, pos, len);
+        if (len == 4) {
+            const auto b2 = uchar(data[pos + 2]);
+            const auto b3 = uchar(data[pos + 3]);
+            if (b2 < 0x81 || b2 == 0xFF || b3 < 0x30 || b3 > 0x39)
+                doc.irregular = true;
+        }
+        pos += len;
+        lists_[listFor(code)].add(slot);
+        if (previous) {
+            // Text repeats its pairs ("  ", "的的"); skip the lookup then.
+            const quint64 key = pairKey(previous, code);
+            if (key != lastPair) {
+                lastPairList = listFor(key);
+                lastPair = key;
+            }
+            lists_[lastPairList].add(slot);
+        }
+        previous = code;
+    }
+    // A character that runs to the end covers the last block's start.
+    for (; block < doc.sync.size(); ++block)
+        doc.sync[block] = char(size - (block << SyncShift));
+}
+
+bool SearchIndex::isBoundary(const Document &d, qsizetype at) const
+{
+    const qsizetype block = at >> SyncShift;
+    qsizetype pos = (block << SyncShift) + uchar(d.sync[block]);
+    const char *data = d.content.constData();
+    const qsizetype size = d.content.size();
+    while (pos < at)
+        pos += mv::GbkCodec::charLength(data, size, pos);
+    return pos == at;
+}
+
+qsizetype SearchIndex::firstHit(const Document &d, const QByteArray &needle, qsizetype from, bool anyByte) const
+{
+    const char *data = d.content.constData();
+    const qsizetype size = d.content.size();
+    const qsizetype m = needle.size();
+    while (from + m <= size) {
+        const char *hit = findBytes(data + from, size - from, needle.constData(), m);
+        if (!hit)
+            return -1;
+        const qsizetype at = hit - data;
+        if (anyByte || isBoundary(d, at))
+            return at;
+        from = at + 1;
+    }
+    return -1;
+}
+
+std::vector<SearchIndex::Hit> SearchIndex::confirmedHits(const std::vector<quint32> &codes,
+                                                         const QByteArray &needle) const
+{
+    // In a regular document only the first byte of a character can be one
+    // of these, so any byte hit is on a boundary.
+    const bool anyByte = !docsql::needsBoundaryCheck(needle);
+    const Recent *base = nullptr;
+    for (const Recent &r : recent_)
+        if (needle.startsWith(r.needle) && (!base || r.needle.size() > base->needle.size()))
+            base = &r;
+    if (base && base->needle == needle)
+        return base->hits;
+
+    // The lists of the pairs not already confirmed by the shorter text.
+    const size_t from = base ? size_t(base->chars - 1) : 0;
+    std::vector<const Postings *> lists;
+    for (size_t i = from; i + 1 < codes.size(); ++i) {
+        const Postings *p = list(pairKey(codes[i], codes[i + 1]));
+        if (!p)
+            return {};
+        lists.push_back(p);
+    }
+    std::sort(lists.begin(), lists.end(), [](const Postings *a, const Postings *b) { return a->count < b->count; });
+    lists.erase(std::unique(lists.begin(), lists.end()), lists.end());
+    std::vector<quint32> candidates;
+    if (base) {
+        candidates.reserve(base->hits.size());
+        for (const Hit &h : base->hits)
+            candidates.push_back(h.slot);
+    } else {
+        lists.front()->decode(candidates);
+        lists.erase(lists.begin());
+    }
+    for (size_t i = 0; i < lists.size() && !candidates.empty(); ++i)
+        lists[i]->intersect(candidates);
+
+    std::vector<Hit> hits;
+    hits.reserve(candidates.size());
+    if (base) {
+        // Every hit of the longer text is a hit of the shorter one, at or
+        // after where that was first found.
+        size_t b = 0;
+        for (const quint32 s : candidates) {
+            while (base->hits[b].slot != s)
+                ++b;
+            const Hit &h = base->hits[b];
+            const Document &d = docs_[s];
+            if (h.at + needle.size() <= d.content.size()
+                && std::memcmp(d.content.constData() + h.at, needle.constData(), size_t(needle.size())) == 0) {
+                hits.push_back(h);
+            } else if (const qsizetype at = firstHit(d, needle, h.at + 1, anyByte); at >= 0) {
+                hits.push_back({s, quint32(at)});
+            }
+        }
+    } else {
+        for (const quint32 s : candidates) {
+            const Document &d = docs_[s];
+            if (!d.alive || d.irregular)
+                continue;
+            if (const qsizetype at = firstHit(d, needle, 0, anyByte); at >= 0)
+                hits.push_back({s, quint32(at)});
+        }
+    }
+    if (recent_.size() >= RecentSearches)
+        recent_.erase(recent_.begin());
+    recent_.push_back({needle, int(codes.size()), hits});
+    return hits;
+}
+
+std::optional<std::vector<const SearchIndex::Document *>> SearchIndex::search(const QByteArray &needle) const
+{
+    std::vector<quint32> codes;
+    const char *data = needle.constData();
+    const qsizetype size = needle.size();
+    for (qsizetype pos = 0; pos < size;) {
+        int len;
+        const quint32 code = charCode(data, size, pos, len);
+        // A lone lead byte may be the start of a longer character in a
+        // document, which the lists keep as that longer character.
+        if (len == 1 && uchar(data[pos]) >= 0x81 && uchar(data[pos]) != 0xFF)
+            return std::nullopt;
+        codes.push_back(code);
+        pos += len;
+    }
+
+    std::vector<const Document *> out;
+    bool sorted = ordered_;
+    if (codes.empty()) {
+        // Every content matches, however irregular.
+        out.reserve(docs_.size());
+        for (const Document &d : docs_)
+            if (d.alive && d.hasContent)
+                out.push_back(&d);
+    } else if (codes.size() <= 2) {
+        // The list is the answer: no document holds the pair without it.
+        std::vector<quint32> hits;
+        if (const Postings *p = list(codes.size() == 1 ? quint64(codes[0]) : pairKey(codes[0], codes[1])))
+            p->decode(hits);
+        out.reserve(hits.size());
+        for (const quint32 s : hits)
+            if (docs_[s].alive && !docs_[s].irregular)
+                out.push_back(&docs_[s]);
+    } else {
+        const std::vector<Hit> hits = confirmedHits(codes, needle);
+        out.reserve(hits.size());
+        for (const Hit &h : hits)
+            out.push_back(&docs_[h.slot]);
+    }
+    for (size_t i = 0; i < irregular_.size() && !codes.empty(); ++i) {
+        const quint32 s = irregular_[i];
+        const Document &d = docs_[s];
+        if (!d.alive)
+            continue;
+        const bool hit = docsql::needsBoundaryCheck(needle) ? docsql::matchesOnCharBoundary(d.content, needle)
+                                                            : d.content.contains(needle);
+        if (hit) {
+            out.push_back(&d);
+            sorted = false;
+        }
+    }
+    if (!sorted)
+        std::sort(out.begin(), out.end(),
+                  [](const Document *a, const Document *b) { return a->recordNumber < b->recordNumber; });
+    return out;
+}
+
+SearchIndex::Stats SearchIndex::stats() const
+{
+    Stats s;
+    s.documents = slotOfId_.size();
+    s.postingLists = qint64(lists_.size());
+    qint64 rows = 0;
+    for (const Document &d : docs_) {
+        if (d.alive)
+            s.contentBytes += d.content.size();
+        rows += qint64(sizeof(Document)) + 2 * (d.row.id.capacity() + d.row.title.capacity() + d.row.date.capacity()
+                                                + d.row.typeId.capacity());
+    }
+    qint64 lists = qint64(lists_.capacity() * sizeof(Postings)) + qint64(directLists_.size() * sizeof(qint32));
+    for (const Postings &p : lists_) {
+        lists += qint64(p.bytes.capacity());
+        s.postings += p.count;
+    }
+    // A hash entry: key, value and the table's own share per entry.
+    lists += qint64(hashedLists_.size()) * 24 + qint64(slotOfId_.size()) * 48;
+    s.indexBytes = lists + rows;
+    return s;
+}

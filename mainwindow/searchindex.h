@@ -1,0 +1,121 @@
+#pragma once
+
+// The documents' stored contents held in memory with an index of the
+// characters they contain, so that a search finds exactly the documents the
+// LIKE statement finds (a case-sensitive byte match that begins on a
+// character boundary), in the table's natural order, without reading the
+// table. A search that extends the one before it (the next keystroke)
+// starts each document where the shorter text was found.
+//
+// The stored text is cut into characters as GbkCodec::charLength cuts it.
+// Every document's distinct characters and distinct pairs of neighbouring
+// characters have posting lists (document slots, delta-coded). A search text
+// of one or two characters is answered by one list alone; a longer one by
+// intersecting the lists of its pairs and confirming each candidate in its
+// content.
+//
+// Not thread-safe: built on one thread, then used on one thread at a time.
+
+#include "documentrow.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace mv::db {
+class Connection;
+class Query;
+} // namespace mv::db
+
+class SearchIndex
+{
+public:
+    struct Document {
+        DocumentRow row;
+        QByteArray content;      // stored bytes
+        quint64 recordNumber = 0; // position in the table's natural order
+        QByteArray sync;         // per 64 bytes: where its first character starts
+        bool hasContent = false; // CONTENT is not null
+        bool alive = true;       // false once replaced or deleted
+        // Holds a four-byte form whose last two bytes are not those of a
+        // four-byte character: its hits are checked byte by byte as the
+        // LIKE statement and the boundary rule see them.
+        bool irregular = false;
+    };
+
+    struct Stats {
+        qint64 documents = 0;
+        qint64 contentBytes = 0; // stored bytes held for confirming hits
+        qint64 indexBytes = 0;   // posting lists, their tables, the rows
+        qint64 postingLists = 0;
+        qint64 postings = 0;
+    };
+
+    SearchIndex();
+    ~SearchIndex();
+    SearchIndex(const SearchIndex &) = delete;
+    SearchIndex &operator=(const SearchIndex &) = delete;
+
+    // Reads every document through c. Returns null when cancel becomes set.
+    // opened runs once the rows are being read (what they are is fixed then).
+    static std::unique_ptr<SearchIndex> load(mv::db::Connection &c, const std::atomic_bool *cancel = nullptr,
+                                             const std::function<void()> &opened = {});
+
+    // Reads document id (decimal text) again through c: replaces what the
+    // index holds of it, or drops it when the row is gone.
+    void refresh(mv::db::Connection &c, const QString &id);
+    // Drops every document filed under one of these categories.
+    void removeCategories(const QStringList &typeIds);
+
+    // Adds a document, or replaces the one with the same id.
+    void put(Document doc);
+    void remove(const QString &id);
+
+    // The documents whose content holds needle (stored bytes) beginning on a
+    // character boundary, in natural order; an empty needle gives every
+    // document whose content is not null. No value when the needle ends in a
+    // character whose length depends on what follows it (never the case for
+    // encoded text): the caller then asks the database.
+    std::optional<std::vector<const Document *>> search(const QByteArray &needle) const;
+
+    Stats stats() const;
+    // Searches start afresh (for measuring them).
+    void forgetRecentSearches() const { recent_.clear(); }
+
+private:
+    struct Postings;
+    struct Hit {
+        quint32 slot;
+        quint32 at; // first position of the text on a character boundary
+    };
+    struct Recent {
+        QByteArray needle;
+        int chars;
+        std::vector<Hit> hits; // ascending slots
+    };
+    bool isBoundary(const Document &d, qsizetype at) const;
+    qsizetype firstHit(const Document &d, const QByteArray &needle, qsizetype from, bool anyByte) const;
+    std::vector<Hit> confirmedHits(const std::vector<quint32> &codes, const QByteArray &needle) const;
+    void changed() { recent_.clear(); }
+    Postings *list(quint64 key) const;
+    quint32 listFor(quint64 key);
+    void indexContent(quint32 slot, const QByteArray &content);
+
+    std::deque<Document> docs_; // by slot; slots only grow, never move
+    QHash<QString, quint32> slotOfId_;
+    std::vector<Postings> lists_;
+    std::vector<qint32> directLists_; // single characters and single-byte pairs
+    QHash<quint64, quint32> hashedLists_;
+    std::vector<quint32> irregular_; // slots
+    mutable std::vector<Recent> recent_; // the last searches of three or more characters
+    quint64 maxRecord_ = 0;
+    bool ordered_ = true; // living documents' slots are in natural order
+};

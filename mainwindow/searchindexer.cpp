@@ -1,0 +1,137 @@
+#include "searchindexer.h"
+
+#include "fbsql.h"
+
+#include <QElapsedTimer>
+#include <QMetaObject>
+
+SearchIndexer::SearchIndexer(TmvlabDm &dm, QObject *parent) : QObject(parent), dm_(dm)
+{
+    dm_.setDocumentListener(this);
+}
+
+SearchIndexer::~SearchIndexer()
+{
+    if (dm_.documentListener() == this)
+        dm_.setDocumentListener(nullptr);
+    cancel_ = true;
+    join();
+}
+
+void SearchIndexer::join()
+{
+    if (worker_.joinable())
+        worker_.join();
+}
+
+void SearchIndexer::start()
+{
+    if (index_ || worker_.joinable())
+        return;
+    cancel_ = false;
+    pending_.clear();
+    const QString path = dm_.IBDatabaseMV.databaseName();
+    // Changes from now on are recorded, so whatever the build's snapshot
+    // missed is read again once it is done.
+    worker_ = std::thread([this, path, hook = buildHook_] {
+        QElapsedTimer t;
+        t.start();
+        std::unique_ptr<SearchIndex> result;
+        QString error;
+        try {
+            mv::db::Connection c(path, TmvlabDm::UserName, TmvlabDm::Password);
+            result = SearchIndex::load(c, &cancel_, hook);
+            c.close();
+        } catch (const mv::db::DbError &e) {
+            error = e.message();
+        } catch (const std::exception &e) {
+            error = QString::fromLocal8Bit(e.what());
+        }
+        if (!result && error.isEmpty())
+            return; // cancelled
+        const double ms = t.nsecsElapsed() / 1e6;
+        {
+            // Handed over through a member: a result the window never
+            // collects (it closed first) is freed with the indexer.
+            std::lock_guard<std::mutex> lock(resultMutex_);
+            result_ = std::move(result);
+        }
+        QMetaObject::invokeMethod(this, [this, error, ms] { built(error, ms); }, Qt::QueuedConnection);
+    });
+}
+
+void SearchIndexer::built(const QString &error, double ms)
+{
+    join();
+    std::unique_ptr<SearchIndex> owned;
+    {
+        std::lock_guard<std::mutex> lock(resultMutex_);
+        owned = std::move(result_);
+    }
+    if (!owned) {
+        pending_.clear();
+        emit failed(error);
+        return;
+    }
+    index_ = std::move(owned);
+    buildMs_ = ms;
+    const std::vector<Change> changes = std::move(pending_);
+    pending_.clear();
+    for (const Change &c : changes) {
+        apply(c);
+        if (!index_)
+            return;
+    }
+    emit ready();
+}
+
+void SearchIndexer::record(Change c)
+{
+    if (index_) {
+        apply(c);
+    } else if (worker_.joinable()) {
+        pending_.push_back(std::move(c));
+    }
+}
+
+void SearchIndexer::apply(const Change &c)
+{
+    try {
+        switch (c.kind) {
+        case Change::Written:
+        case Change::Deleted:
+            // Read back what the file now holds, whatever the change was.
+            index_->refresh(dm_.IBDatabaseMV, c.id);
+            break;
+        case Change::CategoriesEmptied:
+            index_->removeCategories(c.typeIds);
+            break;
+        }
+    } catch (const mv::db::DbError &e) {
+        // An index that missed a change would find the wrong rows.
+        drop(e.message());
+    } catch (const std::exception &e) {
+        drop(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void SearchIndexer::drop(const QString &message)
+{
+    index_.reset();
+    emit failed(message);
+}
+
+void SearchIndexer::documentWritten(const QString &id)
+{
+    record({Change::Written, id, {}});
+}
+
+void SearchIndexer::documentDeleted(const QString &id)
+{
+    record({Change::Deleted, id, {}});
+}
+
+void SearchIndexer::categoryDocumentsDeleted(const QStringList &typeIds)
+{
+    record({Change::CategoriesEmptied, {}, typeIds});
+}

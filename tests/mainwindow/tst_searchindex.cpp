@@ -1,0 +1,326 @@
+// The search index against the LIKE statement it replaces: the same
+// documents in the same order for many random texts over a random corpus,
+// before and after changes; kept in step with the program's changes, also
+// those made while it is being built; and out of the way when it fails.
+
+#include "UnitDM.h"
+#include "categorystore.h"
+#include "documentquery.h"
+#include "gbkcodec.h"
+#include "searchindexer.h"
+#include "testdb.h"
+
+#include <QRandomGenerator>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+QStringList ids(const DocumentQuery &q)
+{
+    QStringList out;
+    for (int r = 0; r < q.rowCount(); ++r)
+        out.append(q.row(r).id);
+    return out;
+}
+
+// Pieces of text chosen to meet every case of the byte match: markup and
+// wildcards, characters whose second byte is a letter or "_", characters
+// stored in four bytes, the single-byte euro sign.
+QStringList pieces()
+{
+    QStringList p{QStringLiteral("<p>"), QStringLiteral("</p>"), QStringLiteral("<b>"), QStringLiteral("\r\n"),
+                  QStringLiteral("a"),   QStringLiteral("b"),    QStringLiteral("A"),   QStringLiteral("p"),
+                  QStringLiteral(" "),   QStringLiteral("%"),    QStringLiteral("_"),   QStringLiteral("#"),
+                  QStringLiteral("'"),   QStringLiteral("\\"),   QStringLiteral("\""),  QStringLiteral("0"),
+                  QStringLiteral("5"),   QStringLiteral("中"),   QStringLiteral("文"),  QStringLiteral("数"),
+                  QStringLiteral("据"),  QStringLiteral("的"),   QStringLiteral("€"),   QStringLiteral("😀"),
+                  QString::fromUcs4(U"\U00020BB7")};
+    for (const char *pair : {"\xB0\x41", "\xB0\x5F", "\x81\x40", "\xD6\x70", "\xB0\x61", "\xCE\x30"})
+        p.append(mv::GbkCodec::decode(QByteArray(pair)));
+    return p;
+}
+
+class Corpus
+{
+public:
+    explicit Corpus(quint32 seed) : rng_(seed), pieces_(pieces()) {}
+
+    QString text(int maxPieces)
+    {
+        QString s;
+        const int n = int(rng_.bounded(maxPieces + 1));
+        for (int i = 0; i < n; ++i)
+            s += pieces_[int(rng_.bounded(pieces_.size()))];
+        return s;
+    }
+    int below(int n) { return int(rng_.bounded(n)); }
+
+    // Search texts: pieces, runs of pieces, parts of stored documents (also
+    // cut in the middle of a character, so they straddle two).
+    QStringList needles(const QList<QByteArray> &stored, int count)
+    {
+        QStringList out{QString(), QStringLiteral("%"), QStringLiteral("_"), QStringLiteral("#"), QStringLiteral("'"),
+                        QStringLiteral("\\"), QStringLiteral("<p>"), QStringLiteral("</p><p>")};
+        out += pieces_;
+        while (out.size() < count) {
+            switch (below(3)) {
+            case 0:
+                out.append(text(4));
+                break;
+            default: {
+                const QByteArray &doc = stored[below(int(stored.size()))];
+                if (doc.isEmpty())
+                    break;
+                const int from = below(int(doc.size()));
+                const QString t = mv::GbkCodec::decode(doc.mid(from, 1 + below(12)));
+                if (!t.isEmpty())
+                    out.append(t);
+            }
+            }
+        }
+        return out;
+    }
+
+private:
+    QRandomGenerator rng_;
+    QStringList pieces_;
+};
+
+// Inserts or updates a document with content given as stored bytes.
+void writeDocument(TmvlabDm &dm, int id, int type, const QByteArray *content, bool update)
+{
+    dm.runUnit([&] {
+        mv::db::Query q(dm.IBDatabaseMV);
+        q.setSql(update ? QStringLiteral("update documents set content=:content, typeid=:typeid where id=%1").arg(id)
+                        : QStringLiteral("insert into documents(id,title,content,typeid) values(%1,:title,:content,:typeid)")
+                              .arg(id));
+        if (!update)
+            q.setParam(QStringLiteral("title"), QStringLiteral("文档%1").arg(id));
+        q.setParam(QStringLiteral("typeid"), QString::number(type));
+        if (content)
+            q.setParamBytes(QStringLiteral("content"), *content);
+        else
+            q.setParamNull(QStringLiteral("content"));
+        q.execute();
+    });
+    dm.documentWritten(QString::number(id));
+}
+
+void deleteDocument(TmvlabDm &dm, int id)
+{
+    dm.runUnit([&] {
+        mv::db::Query q(dm.IBDatabaseMV);
+        q.setSql(QStringLiteral("delete from documents where id=%1").arg(id));
+        q.execute();
+    });
+    dm.documentDeleted(QString::number(id));
+}
+
+bool waitReady(SearchIndexer &indexer)
+{
+    if (indexer.index())
+        return true;
+    QSignalSpy ready(&indexer, &SearchIndexer::ready);
+    return ready.wait(60000);
+}
+
+} // namespace
+
+class TestSearchIndex : public QObject
+{
+    Q_OBJECT
+
+    // Every needle gives the same ids in the same order both ways; returns
+    // how many documents the index found in all.
+    int compareAll(TmvlabDm &dm, SearchIndexer &indexer, const QStringList &needles)
+    {
+        DocumentQuery plain;
+        DocumentQuery indexed;
+        indexed.setIndexer(&indexer);
+        int found = 0;
+        for (const QString &n : needles) {
+            plain.openSearch(dm, n);
+            indexed.openSearch(dm, n);
+            if (!indexed.answeredFromIndex() || ids(plain) != ids(indexed)) {
+                qWarning() << "needle" << n << mv::GbkCodec::encode(n).toHex(' ');
+                [&] { QVERIFY(indexed.answeredFromIndex()); }();
+                [&] { QCOMPARE(ids(indexed), ids(plain)); }();
+                return -1;
+            }
+            found += indexed.rowCount();
+        }
+        return found;
+    }
+
+private slots:
+    void agreesWithTheStatement()
+    {
+        mvtest::TestDb db;
+        Corpus corpus(20261210);
+        QList<QByteArray> stored;
+        {
+            TmvlabDm dm(db.path());
+            for (int id = 1; id <= 400; ++id) {
+                QByteArray content = mv::GbkCodec::encode(corpus.text(id % 50 == 0 ? 3000 : 120));
+                writeDocument(dm, id, 1 + id % 7, id % 97 == 0 ? nullptr : &content, false);
+                stored.append(content);
+            }
+            // Bytes no encoder writes: a four-byte form around "<", lone lead bytes.
+            const QByteArray odd[] = {QByteArray("ab\x81\x30<\x30" "cd"), QByteArray("x<p>\x81"), QByteArray("\x81<p>A")};
+            for (int i = 0; i < 3; ++i)
+                writeDocument(dm, 401 + i, 1, &odd[i], false);
+            stored += {odd[0], odd[1], odd[2]};
+        }
+        const QStringList needles = corpus.needles(stored, 400);
+
+        // Two runs of the program, each building the index and then making
+        // changes. A run frees the space of what the run before it deleted,
+        // so its inserts take record slots in the middle of the table and
+        // the table's order drifts away from the order of the ids.
+        int nextId = 1000;
+        for (int run = 0; run < 2; ++run) {
+            TmvlabDm dm(db.path());
+            SearchIndexer indexer(dm);
+            indexer.start();
+            QVERIFY(waitReady(indexer));
+            QVERIFY(compareAll(dm, indexer, needles) > 0);
+            for (int round = 0; round < 2; ++round) {
+                for (int i = 0; i < 40; ++i)
+                    writeDocument(dm, nextId++, 1 + corpus.below(7), &stored[corpus.below(int(stored.size()))], false);
+                for (int i = 0; i < 40; ++i) {
+                    const QByteArray content = mv::GbkCodec::encode(corpus.text(corpus.below(2) ? 2000 : 10));
+                    writeDocument(dm, 1 + corpus.below(403), 1 + corpus.below(7), &content, true);
+                }
+                for (int i = 0; i < 60; ++i)
+                    deleteDocument(dm, 1 + corpus.below(nextId));
+                QVERIFY(compareAll(dm, indexer, needles) >= 0);
+            }
+        }
+        // The order checked above was really not the order of the ids.
+        TmvlabDm dm(db.path());
+        DocumentQuery all;
+        all.openSearch(dm, QString());
+        const QStringList natural = ids(all);
+        QStringList byId = natural;
+        std::sort(byId.begin(), byId.end(), [](const QString &a, const QString &b) { return a.toInt() < b.toInt(); });
+        QVERIFY(natural != byId);
+        qInfo("%lld texts compared in 6 states of about 400 documents", qlonglong(needles.size()));
+    }
+
+    void catchesUpWithChangesMadeWhileBuilding()
+    {
+        mvtest::TestDb db;
+        TmvlabDm dm(db.path());
+        const QByteArray a("<p>alpha</p>"), b("<p>beta</p>");
+        writeDocument(dm, 1, 1, &a, false);
+        writeDocument(dm, 2, 1, &a, false);
+        writeDocument(dm, 3, 1, &a, false);
+
+        SearchIndexer indexer(dm);
+        QSemaphore snapshotTaken, changesMade;
+        indexer.setBuildHook([&] {
+            snapshotTaken.release();
+            changesMade.acquire();
+        });
+        indexer.start();
+        QVERIFY(snapshotTaken.tryAcquire(1, 30000));
+        QVERIFY(indexer.building());
+        writeDocument(dm, 2, 1, &b, true); // the snapshot has the old text
+        deleteDocument(dm, 3);
+        writeDocument(dm, 4, 1, &b, false);
+        changesMade.release();
+        QVERIFY(waitReady(indexer));
+
+        DocumentQuery q;
+        q.setIndexer(&indexer);
+        q.openSearch(dm, QStringLiteral("alpha"));
+        QVERIFY(q.answeredFromIndex());
+        QCOMPARE(ids(q), QStringList{QStringLiteral("1")});
+        q.openSearch(dm, QStringLiteral("beta"));
+        QCOMPARE(ids(q), QString("2,4").split(','));
+    }
+
+    void subtreeDeletionTakesItsDocuments()
+    {
+        mvtest::TestDb db;
+        db.exec({QStringLiteral("insert into type values (2, 1, '子类')"),
+                 QStringLiteral("insert into type values (3, 2, '孙类')")});
+        TmvlabDm dm(db.path());
+        const QByteArray text("<p>kept</p>");
+        writeDocument(dm, 1, 1, &text, false);
+        writeDocument(dm, 2, 2, &text, false);
+        writeDocument(dm, 3, 3, &text, false);
+        SearchIndexer indexer(dm);
+        indexer.start();
+        QVERIFY(waitReady(indexer));
+
+        mv::deleteCategorySubtree(dm, QStringLiteral("2"), true);
+        DocumentQuery q;
+        q.setIndexer(&indexer);
+        q.openSearch(dm, QStringLiteral("kept"));
+        QVERIFY(q.answeredFromIndex());
+        QCOMPARE(ids(q), QStringList{QStringLiteral("1")});
+    }
+
+    // An index that could not follow a change would find stale rows: it is
+    // dropped, the search asks the database, and a later search rebuilds it.
+    void failedUpdateFallsBackToTheDatabase()
+    {
+        mvtest::TestDb db;
+        TmvlabDm dm(db.path());
+        const QByteArray old("<p>old</p>");
+        writeDocument(dm, 1, 1, &old, false);
+        SearchIndexer indexer(dm);
+        indexer.start();
+        QVERIFY(waitReady(indexer));
+        QSignalSpy failed(&indexer, &SearchIndexer::failed);
+
+        dm.runUnit([&] {
+            mv::db::Query q(dm.IBDatabaseMV);
+            q.setSql(QStringLiteral("update documents set content='<p>new</p>' where id=1"));
+            q.execute();
+        });
+        dm.IBDatabaseMV.failOnStatement(1);
+        dm.documentWritten(QStringLiteral("1"));
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(!indexer.index());
+
+        DocumentQuery q;
+        q.setIndexer(&indexer);
+        q.openSearch(dm, QStringLiteral("new"));
+        QVERIFY(!q.answeredFromIndex());
+        QCOMPARE(ids(q), QStringList{QStringLiteral("1")});
+        QVERIFY(waitReady(indexer));
+        q.openSearch(dm, QStringLiteral("new"));
+        QVERIFY(q.answeredFromIndex());
+        QCOMPARE(ids(q), QStringList{QStringLiteral("1")});
+        q.openSearch(dm, QStringLiteral("old"));
+        QCOMPARE(q.rowCount(), 0);
+    }
+
+    // The list keeps what it found while the index moves on.
+    void listKeepsItsRowsAcrossChanges()
+    {
+        mvtest::TestDb db;
+        TmvlabDm dm(db.path());
+        const QByteArray text("<p>row</p>");
+        writeDocument(dm, 1, 1, &text, false);
+        writeDocument(dm, 2, 1, &text, false);
+        SearchIndexer indexer(dm);
+        indexer.start();
+        QVERIFY(waitReady(indexer));
+        DocumentQuery q;
+        q.setIndexer(&indexer);
+        q.openSearch(dm, QStringLiteral("row"));
+        deleteDocument(dm, 1);
+        for (int id = 10; id < 200; ++id)
+            writeDocument(dm, id, 1, &text, false);
+        QCOMPARE(ids(q), QString("1,2").split(','));
+        QCOMPARE(q.row(0).title, QStringLiteral("文档1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSearchIndex)
+#include "tst_searchindex.moc"
