@@ -16,6 +16,9 @@ namespace mv::db {
 
 namespace {
 
+// The longest text a VARCHAR holds.
+constexpr qsizetype MaxTextParamBytes = 32765;
+
 IMaster *master()
 {
     static IMaster *m = fb_get_master_interface();
@@ -388,6 +391,16 @@ void Query::bindInput(std::vector<unsigned char> &buf, IMessageMetadata *&meta)
         if (isBlob[i])
             continue;
         const QByteArray &v = paramValues_.value(paramOrder_[int(i)]);
+        // The value's length travels in two bytes: a longer one would be cut
+        // short without an error. No text column holds more than this anyway.
+        if (v.size() > MaxTextParamBytes) {
+            b->release();
+            orig->release();
+            throw DbError(QStringLiteral("参数 %1 的文本太长（%2 字节，最多 %3 字节）")
+                              .arg(paramOrder_[int(i)])
+                              .arg(v.size())
+                              .arg(MaxTextParamBytes));
+        }
         b->setType(&st, i, SQL_VARYING + 1);
         b->setSubType(&st, i, 0);
         b->setScale(&st, i, 0);

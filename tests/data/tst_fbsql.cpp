@@ -21,6 +21,8 @@ private slots:
     void textIsStoredAsExactGbkBytes();
     void parametersRoundTrip_data();
     void parametersRoundTrip();
+    void overlongTextParameterRefused_data();
+    void overlongTextParameterRefused();
     void fieldsByNameAndPositionWithNulls();
     void errorsCarryTheClientText();
     void failedOpenRetriesOnNextStatement();
@@ -115,6 +117,33 @@ void TestFbSql::parametersRoundTrip()
     QCOMPARE(q.field("TITLE"), text.left(30));
     q.next();
     QVERIFY(q.eof());
+}
+
+void TestFbSql::overlongTextParameterRefused_data()
+{
+    QTest::addColumn<int>("bytes");
+    QTest::newRow("past what a text holds") << 40000;
+    // Its length in two bytes would read 10: once the first 10 bytes were stored.
+    QTest::newRow("past 64 KB") << 65546;
+}
+
+void TestFbSql::overlongTextParameterRefused()
+{
+    QFETCH(int, bytes);
+    TestDb db;
+    TmvlabDm dm(db.path());
+    try {
+        dm.runUnit([&] {
+            Query q(dm.IBDatabaseMV);
+            q.setSql(QStringLiteral("insert into type(id,parentid,typename) values(2,1,:typename)"));
+            q.setParam("typename", QString(bytes, QLatin1Char('x')));
+            q.execute();
+        });
+        QFAIL("an overlong text was accepted");
+    } catch (const DbError &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("太长")), qPrintable(e.message()));
+    }
+    QCOMPARE(db.rows(QStringLiteral("select count(*) from type")), QStringList{"1"});
 }
 
 void TestFbSql::fieldsByNameAndPositionWithNulls()
