@@ -17,13 +17,24 @@ QString firstTenStatement(const QString &id)
     return QStringLiteral("select first 10 * from documents where  typeid=") + id + QStringLiteral(" order by id desc");
 }
 
+namespace {
+// The category and everything below it, whatever the size of the subtree
+// (an IN list would stop at 1,500 values).
+QString subtree(const QString &id)
+{
+    return QStringLiteral("with recursive sub (id) as (select cast(") + id
+        + QStringLiteral(" as integer) from rdb$database union all select t.id from type t join sub on t.parentid = sub.id)");
+}
+} // namespace
+
 QString subtreeStatement(const QString &id)
 {
-    // The category and everything below it in one statement, whatever the
-    // size of the subtree (an IN list would stop at 1,500 values).
-    return QStringLiteral("with recursive sub (id) as (select cast(") + id
-        + QStringLiteral(" as integer) from rdb$database union all select t.id from type t join sub on t.parentid = sub.id)"
-                         " select d.* from documents d join sub on d.typeid = sub.id order by d.id desc");
+    return subtree(id) + QStringLiteral(" select d.* from documents d join sub on d.typeid = sub.id order by d.id desc");
+}
+
+QString subtreeIdsStatement(const QString &id)
+{
+    return subtree(id) + QStringLiteral(" select id from sub");
 }
 
 QString searchStatement()
@@ -134,6 +145,8 @@ void DocumentQuery::openCategory(TmvlabDm &dm, const QString &id)
     id.toInt(&numeric);
     if (!numeric)
         throw mv::db::DbError(QStringLiteral("无效的类别编号: ") + id);
+    if (listFromIndex(dm, id))
+        return;
     std::vector<Row> rows;
     if (!hasSubCategories(dm, id))
         fetch(dm, docsql::firstTenStatement(id), rows);
@@ -150,6 +163,38 @@ bool DocumentQuery::hasSubCategories(TmvlabDm &dm, const QString &id)
     return !q.eof();
 }
 
+void DocumentQuery::showFound(std::shared_ptr<const SearchIndex> index, std::vector<const SearchIndex::Document *> found)
+{
+    beginResetModel();
+    index_ = std::move(index);
+    found_ = std::move(found);
+    active_ = true;
+    endResetModel();
+    fromIndex_ = true;
+}
+
+bool DocumentQuery::listFromIndex(TmvlabDm &dm, const QString &id)
+{
+    std::shared_ptr<const SearchIndex> index = indexer_ ? indexer_->shared() : nullptr;
+    if (!index)
+        return false;
+    // One statement for the subtree's ids; the rows come from the index,
+    // which holds every document's row as the table has it.
+    const QString sql = docsql::subtreeIdsStatement(id);
+    statements_.append(sql);
+    mv::db::Query q(dm.IBDatabaseMV);
+    q.setSql(sql);
+    q.open();
+    std::vector<qint64> types;
+    while (!q.eof()) {
+        types.push_back(QString::fromLatin1(q.fieldBytes(0)).toLongLong());
+        q.next();
+    }
+    // Without sub-categories: its 10 newest; with: everything, newest first.
+    showFound(index, index->listCategories(types, types.size() > 1 ? 0 : 10));
+    return true;
+}
+
 bool DocumentQuery::searchIndex(const QByteArray &needle)
 {
     if (!indexer_)
@@ -162,12 +207,7 @@ bool DocumentQuery::searchIndex(const QByteArray &needle)
     auto found = index->search(needle);
     if (!found)
         return false;
-    beginResetModel();
-    index_ = std::move(index);
-    found_ = std::move(*found);
-    active_ = true;
-    endResetModel();
-    fromIndex_ = true;
+    showFound(std::move(index), std::move(*found));
     return true;
 }
 

@@ -25,6 +25,8 @@ namespace docsql {
 QString firstTenStatement(const QString &id);
 // The statement for a category and every category below it, newest first.
 QString subtreeStatement(const QString &id);
+// The ids of a category and of every category below it.
+QString subtreeIdsStatement(const QString &id);
 // The search statement; its one parameter is PATTERN.
 QString searchStatement();
 
@@ -93,6 +95,8 @@ private:
     void publish(std::vector<Row> rows);
 
     bool searchIndex(const QByteArray &needle);
+    bool listFromIndex(TmvlabDm &dm, const QString &id);
+    void showFound(std::shared_ptr<const SearchIndex> index, std::vector<const SearchIndex::Document *> found);
     int size() const { return int(index_ ? found_.size() : rows_.size()); }
 
     std::vector<Row> rows_; // from the database

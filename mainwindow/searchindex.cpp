@@ -5,6 +5,8 @@
 #include "gbkcodec.h"
 
 #include <algorithm>
+#include <limits>
+#include <unordered_set>
 #include <cstring>
 #include <string.h>
 
@@ -38,6 +40,8 @@ inline quint64 pairKey(quint32 first, quint32 second)
     return (quint64(first) << 32) | second;
 }
 
+// TYPEID is a 32-bit integer: this is none of them.
+constexpr qint64 NoType = std::numeric_limits<qint64>::min();
 constexpr int SyncShift = 6; // 64-byte blocks
 constexpr size_t RecentSearches = 16;
 
@@ -99,6 +103,11 @@ SearchIndex::Document readDocument(const mv::db::Query &q)
 {
     SearchIndex::Document d;
     d.row = {q.field(0), q.field(1), q.field(2), q.field(3)};
+    d.idNumber = d.row.id.toLongLong();
+    bool typed = false;
+    d.typeNumber = d.row.typeId.toLongLong(&typed);
+    if (!typed)
+        d.typeNumber = NoType;
     d.hasContent = !q.isNull(4);
     d.content = q.fieldBytes(4);
     d.recordNumber = recordNumber(q.fieldBytes(5));
@@ -495,6 +504,24 @@ std::optional<std::vector<const SearchIndex::Document *>> SearchIndex::search(co
     if (!sorted)
         std::sort(out.begin(), out.end(),
                   [](const Document *a, const Document *b) { return a->recordNumber < b->recordNumber; });
+    return out;
+}
+
+std::vector<const SearchIndex::Document *> SearchIndex::listCategories(const std::vector<qint64> &typeIds,
+                                                                       size_t limit) const
+{
+    const std::unordered_set<qint64> types(typeIds.begin(), typeIds.end());
+    std::vector<const Document *> out;
+    for (const Document &d : docs_)
+        if (d.alive && types.count(d.typeNumber))
+            out.push_back(&d);
+    const auto newestFirst = [](const Document *a, const Document *b) { return a->idNumber > b->idNumber; };
+    if (limit && out.size() > limit) {
+        std::partial_sort(out.begin(), out.begin() + qsizetype(limit), out.end(), newestFirst);
+        out.resize(limit);
+    } else {
+        std::sort(out.begin(), out.end(), newestFirst);
+    }
     return out;
 }
 

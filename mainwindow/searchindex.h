@@ -40,6 +40,8 @@ class SearchIndex
 public:
     struct Document {
         DocumentRow row;
+        qint64 idNumber = 0;
+        qint64 typeNumber = 0; // TYPEID; none when null
         QByteArray content;      // stored bytes
         quint64 recordNumber = 0; // position in the table's natural order
         QByteArray sync;         // per 64 bytes: where its first character starts
@@ -85,6 +87,10 @@ public:
     // character whose length depends on what follows it (never the case for
     // encoded text): the caller then asks the database.
     std::optional<std::vector<const Document *>> search(const QByteArray &needle) const;
+
+    // The documents filed under one of typeIds, highest id first; at most
+    // limit of them, or all when limit is 0.
+    std::vector<const Document *> listCategories(const std::vector<qint64> &typeIds, size_t limit) const;
 
     Stats stats() const;
     // Searches start afresh (for measuring them).

@@ -209,6 +209,52 @@ private slots:
         qInfo("%lld texts compared in 6 states of about 400 documents", qlonglong(needles.size()));
     }
 
+    // A category click lists from the index after one statement for the
+    // subtree: the same rows as the listing statements, leaf or not.
+    void listingAgreesWithTheStatements()
+    {
+        mvtest::TestDb db;
+        QStringList s;
+        QRandomGenerator rng(7);
+        for (int id = 2; id <= 60; ++id)
+            s << QStringLiteral("insert into type values (%1, %2, '类%1')").arg(id).arg(rng.bounded(id));
+        db.exec(s);
+        TmvlabDm dm(db.path());
+        const QByteArray text("<p>x</p>");
+        for (int id = 1; id <= 300; ++id)
+            writeDocument(dm, id, int(rng.bounded(64)), &text, false); // some under no category
+        SearchIndexer indexer(dm);
+        indexer.start();
+        QVERIFY(waitReady(indexer));
+
+        auto compare = [&] {
+            DocumentQuery plain, indexed;
+            indexed.setIndexer(&indexer);
+            for (int type = 0; type <= 64; ++type) {
+                const QString id = QString::number(type);
+                plain.openCategory(dm, id);
+                indexed.openCategory(dm, id);
+                QVERIFY(indexed.answeredFromIndex());
+                QCOMPARE(indexed.lastStatements(), QStringList{docsql::subtreeIdsStatement(id)});
+                QCOMPARE(ids(indexed), ids(plain));
+                for (int r = 0; r < plain.rowCount(); ++r) {
+                    QCOMPARE(indexed.row(r).title, plain.row(r).title);
+                    QCOMPARE(indexed.row(r).date, plain.row(r).date);
+                    QCOMPARE(indexed.row(r).typeId, plain.row(r).typeId);
+                }
+            }
+        };
+        compare();
+        if (QTest::currentTestFailed())
+            return;
+        for (int i = 0; i < 40; ++i)
+            writeDocument(dm, 1 + int(rng.bounded(300)), int(rng.bounded(64)), &text, true);
+        for (int i = 0; i < 40; ++i)
+            deleteDocument(dm, 1 + int(rng.bounded(300)));
+        mv::deleteCategorySubtree(dm, QStringLiteral("5"), true);
+        compare();
+    }
+
     void catchesUpWithChangesMadeWhileBuilding()
     {
         mvtest::TestDb db;
