@@ -10,7 +10,7 @@ int main(int argc, char **argv)
     return mv::runStartUp({
         [] {
             mvlabDm = new TmvlabDm();
-            fmDocumentList = new TfmDocumentList(mvlabDm);
+            fmDocumentList = new TfmDocumentList(mvlabDm, nullptr, TfmDocumentList::TreeLoading::AfterFirstPaint);
             ConnectWindowCommands(fmDocumentList);
             // exit(), not quit(): quit() first asks every window to close again.
             QObject::connect(fmDocumentList, &TfmDocumentList::closed, qApp, [] { QCoreApplication::exit(0); },

@@ -74,6 +74,10 @@ void AddChildCategories(const TNodeInfo &parent, QTreeWidgetItem *parentNode, co
     };
     std::vector<Frame> stack{{&parent, parentNode}};
     QSet<QString> seen{parent.Id};
+    // Everything below the first level is built while it is not yet in the
+    // tree, where adding a node costs the view nothing; the first level
+    // goes in last, in one step.
+    QList<QTreeWidgetItem *> firstLevel;
     while (!stack.empty()) {
         const Frame f = stack.back();
         stack.pop_back();
@@ -87,11 +91,15 @@ void AddChildCategories(const TNodeInfo &parent, QTreeWidgetItem *parentNode, co
             items.append(item);
             stack.push_back({&child, item});
         }
-        if (f.node)
-            f.node->addChildren(items);
+        if (f.node == parentNode)
+            firstLevel = items;
         else
-            tree->addTopLevelItems(items);
+            f.node->addChildren(items);
     }
+    if (parentNode)
+        parentNode->addChildren(firstLevel);
+    else
+        tree->addTopLevelItems(firstLevel);
 }
 
 void BuildCategoryTree(QTreeWidget *tree, const TArr &arr)

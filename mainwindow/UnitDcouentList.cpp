@@ -47,7 +47,7 @@ QString balloonText()
 }
 } // namespace
 
-TfmDocumentList::TfmDocumentList(TmvlabDm *dm, QWidget *parent) : QWidget(parent), dm_(dm)
+TfmDocumentList::TfmDocumentList(TmvlabDm *dm, QWidget *parent, TreeLoading loading) : QWidget(parent), dm_(dm)
 {
     setObjectName(QStringLiteral("fmDocumentList"));
     setWindowTitle(QStringLiteral("文档中心 TellbyMorvane软件工作室"));
@@ -67,7 +67,12 @@ TfmDocumentList::TfmDocumentList(TmvlabDm *dm, QWidget *parent) : QWidget(parent
             manager.cancel();
     });
 
-    FormCreate();
+    if (loading == TreeLoading::AfterFirstPaint) {
+        waitingForFirstPaint_ = true;
+        qApp->installEventFilter(this);
+    } else {
+        FormCreate();
+    }
     // The index is built once the window is up, on a thread and a
     // connection of its own; the search asks the database until then.
     QTimer::singleShot(IndexDelayMs, SearchIndexer1, &SearchIndexer::start);
@@ -290,6 +295,16 @@ QString TfmDocumentList::CurrentDocumentId() const
 
 bool TfmDocumentList::eventFilter(QObject *watched, QEvent *event)
 {
+    if (waitingForFirstPaint_ && event->type() == QEvent::Paint) {
+        // Any widget of the window: a window covered by its children gets
+        // no paint event of its own.
+        auto *w = qobject_cast<QWidget *>(watched);
+        if (w && w->window() == this) {
+            waitingForFirstPaint_ = false;
+            qApp->removeEventFilter(this);
+            QTimer::singleShot(0, this, &TfmDocumentList::FormCreate);
+        }
+    }
     if (watched == RzPanel2 && event->type() == QEvent::Resize)
         SpeedButton2->move(RzPanel2->width() - 5 - SpeedButton2->width(), 2);
     return QWidget::eventFilter(watched, event);

@@ -33,7 +33,12 @@ class TfmDocumentList : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TfmDocumentList(TmvlabDm *dm, QWidget *parent = nullptr);
+    // When the category tree is loaded: while the window is built, or once
+    // it has been painted for the first time (the program's start-up: the
+    // window shows at once and the tree follows).
+    enum class TreeLoading { WhileBuilding, AfterFirstPaint };
+    explicit TfmDocumentList(TmvlabDm *dm, QWidget *parent = nullptr,
+                             TreeLoading loading = TreeLoading::WhileBuilding);
     ~TfmDocumentList() override;
 
     // Empties the tree and builds it again from the database; afterwards no
@@ -131,6 +136,7 @@ private:
     void buildMenus();
 
     TmvlabDm *dm_;
+    bool waitingForFirstPaint_ = false;
 };
 
 extern TfmDocumentList *fmDocumentList;

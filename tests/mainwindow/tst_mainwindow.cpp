@@ -67,8 +67,17 @@ class TestMainWindow : public QObject
     std::unique_ptr<mvtest::TestDb> db_;
     std::unique_ptr<TmvlabDm> dm_;
     std::unique_ptr<TfmDocumentList> w_;
+    int treeAtFirstPaint_ = -1; // nodes in the tree when it was first painted
 
-    TfmDocumentList &open(bool withRows = true)
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint && treeAtFirstPaint_ < 0)
+            treeAtFirstPaint_ = w_->RzTreeView1->topLevelItemCount();
+        return QObject::eventFilter(o, e);
+    }
+
+    TfmDocumentList &open(bool withRows = true,
+                          TfmDocumentList::TreeLoading loading = TfmDocumentList::TreeLoading::WhileBuilding)
     {
         db_ = std::make_unique<mvtest::TestDb>(false);
         if (withRows) {
@@ -90,7 +99,9 @@ class TestMainWindow : public QObject
             db_->exec(s);
         }
         dm_ = std::make_unique<TmvlabDm>(db_->path());
-        w_ = std::make_unique<TfmDocumentList>(dm_.get());
+        w_ = std::make_unique<TfmDocumentList>(dm_.get(), nullptr, loading);
+        if (loading == TfmDocumentList::TreeLoading::AfterFirstPaint)
+            treeAtFirstPaint_ = -1, w_->RzTreeView1->viewport()->installEventFilter(this);
         w_->show();
         if (!QTest::qWaitForWindowExposed(w_.get()))
             qWarning("window not exposed");
@@ -154,6 +165,28 @@ private slots:
         TfmDocumentList &w = open();
         QCOMPARE(shape(w.RzTreeView1), (QStringList{"3 三级", "  2 二级", "  5 My Notes", "1 一级"}));
         QVERIFY(!w.SelectedNode());
+    }
+
+    // The program's start-up: the window is painted first, its tree comes
+    // right after, the same tree; a database that cannot be read still
+    // gives its one error box.
+    void treeAfterFirstPaint()
+    {
+        mv::DialogRecorder boxes;
+        TfmDocumentList &w = open(true, TfmDocumentList::TreeLoading::AfterFirstPaint);
+        QTRY_VERIFY(w.RzTreeView1->topLevelItemCount() > 0);
+        QCOMPARE(treeAtFirstPaint_, 0);
+        QCOMPARE(shape(w.RzTreeView1), (QStringList{"3 三级", "  2 二级", "  5 My Notes", "1 一级"}));
+        QVERIFY(!w.SelectedNode());
+        QVERIFY(boxes.boxes().isEmpty());
+
+        w_.reset();
+        dm_ = std::make_unique<TmvlabDm>(db_->dir() + QStringLiteral("/missing.fdb"));
+        w_ = std::make_unique<TfmDocumentList>(dm_.get(), nullptr, TfmDocumentList::TreeLoading::AfterFirstPaint);
+        w_->show();
+        QTRY_COMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes().first().kind, mv::Dialogs::Kind::Error);
+        QCOMPARE(w_->RzTreeView1->topLevelItemCount(), 0);
     }
 
     void rightClickSelectsAndFeedsTheMenu()
