@@ -6,13 +6,17 @@
 #include "UnitTemp.h"
 #include "UnitType.h"
 #include "dialogs.h"
+#include "documentquery.h"
+#include "editordriver.h"
 #include "mvapplication.h"
+#include "searchindexer.h"
 #include "testdb.h"
 #include "treeview.h"
 #include "windowcommands.h"
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -178,6 +182,43 @@ private slots:
         QTimer::singleShot(0, peek);
         w.DBGridEh1DblClick();
         QCOMPARE(seen, (QStringList{"Add||4|", "Edit|2|8|deep"}));
+    }
+
+    // What the editor saves and deletes is what the index-backed search
+    // finds next, without waiting for anything.
+    void editorChangesReachTheSearchIndex()
+    {
+        TfmDocumentList &w = open();
+        QSignalSpy ready(w.SearchIndexer1, &SearchIndexer::ready);
+        w.SearchIndexer1->start();
+        QVERIFY(ready.wait(30000));
+        auto search = [&](const QString &text) {
+            w.EdFind->clear(); // the same text again would be no change
+            w.EdFind->setText(text);
+            [&] { QVERIFY(w.IBQueryDocument->answeredFromIndex()); }();
+            QStringList titles;
+            for (int r = 0; r < w.IBQueryDocument->rowCount(); ++r)
+                titles << w.IBQueryDocument->row(r).title;
+            return titles;
+        };
+        mv::DialogRecorder boxes;
+        boxes.answerNext(true); // the delete question
+        {
+            TfmTemp ed(&w, QStringLiteral("4-Add-Top"));
+            ed.Edit1->setText(QStringLiteral("新文档"));
+            mvtest::typeBody(ed, QStringLiteral("<p>独一无二zq</p>"));
+            ed.sbSave->click();
+            QCOMPARE(search(QStringLiteral("独一无二zq")), QStringList{QStringLiteral("新文档")});
+            ed.sbEdit->click();
+            ed.Edit1->setText(QStringLiteral("改过的"));
+            mvtest::typeBody(ed, QStringLiteral("<p>换了zq</p>"));
+            ed.sbSave->click();
+            QCOMPARE(search(QStringLiteral("独一无二zq")), QStringList());
+            QCOMPARE(search(QStringLiteral("换了zq")), QStringList{QStringLiteral("改过的")});
+            ed.sbDel->click();
+            QCOMPARE(search(QStringLiteral("换了zq")), QStringList());
+        }
+        QCOMPARE(boxes.lines(), (QStringList{mvtest::Added, mvtest::Changed, mvtest::DeleteQuestion, mvtest::Deleted}));
     }
 
     void trayExitEndsAnOpenEditor()
