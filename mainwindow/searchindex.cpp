@@ -137,6 +137,19 @@ struct SearchIndex::Postings {
         ++count;
     }
 
+    static quint32 readGap(const quint8 *&p)
+    {
+        quint32 gap = 0;
+        int shift = 0;
+        quint8 b;
+        do {
+            b = *p++;
+            gap |= quint32(b & 0x7F) << shift;
+            shift += 7;
+        } while (b & 0x80);
+        return gap;
+    }
+
     void decode(std::vector<quint32> &out) const
     {
         out.clear();
@@ -145,15 +158,7 @@ struct SearchIndex::Postings {
         const quint8 *p = bytes.data();
         const quint8 *end = p + bytes.size();
         while (p < end) {
-            quint32 gap = 0;
-            int shift = 0;
-            quint8 b;
-            do {
-                b = *p++;
-                gap |= quint32(b & 0x7F) << shift;
-                shift += 7;
-            } while (b & 0x80);
-            slot += gap;
+            slot += readGap(p);
             out.push_back(slot);
             ++slot;
         }
@@ -168,15 +173,7 @@ struct SearchIndex::Postings {
         const quint8 *p = bytes.data();
         const quint8 *end = p + bytes.size();
         while (p < end && i < in.size()) {
-            quint32 gap = 0;
-            int shift = 0;
-            quint8 b;
-            do {
-                b = *p++;
-                gap |= quint32(b & 0x7F) << shift;
-                shift += 7;
-            } while (b & 0x80);
-            slot += gap;
+            slot += readGap(p);
             while (i < in.size() && in[i] < slot)
                 ++i;
             if (i < in.size() && in[i] == slot)

@@ -2,6 +2,7 @@
 
 #include "UnitDM.h"
 #include "fbsql.h"
+#include "gbkcodec.h"
 #include "schema.h"
 
 #include <QElapsedTimer>
@@ -454,6 +455,21 @@ GenStats generate(const QString &dbPath, int categories, int documents, quint32 
     }
     stats.seconds = double(clock.nsecsElapsed()) / 1e9;
     return stats;
+}
+
+QString richBody(int bytes)
+{
+    const QString para = QStringLiteral(
+        "<p>第%1段：资料系统把文档按类别归档，<b>粗体</b>、<i>斜体</i>与<font color=\"#ff0000\">彩色文字</font>"
+        "混排。The quick brown fox jumps over the lazy dog; 数字 12345 与标点“引号”。</p>\r\n");
+    QString body = QStringLiteral("<BODY>");
+    qsizetype stored = 0;
+    for (int n = 1; stored < bytes; ++n) {
+        const QString p = para.arg(n);
+        stored += mv::GbkCodec::encode(p).size();
+        body += p;
+    }
+    return body + QStringLiteral("<p id=\"last\">完</p></BODY>");
 }
 
 } // namespace mvbench

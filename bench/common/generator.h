@@ -31,4 +31,9 @@ struct GenStats {
 GenStats generate(const QString &dbPath, int categories, int documents, quint32 seed,
                   int subtreeCategories = 0, int subtreeDocuments = 0);
 
+// A BODY of paragraphs of Chinese and Latin text with the usual markup,
+// of at least bytes stored (code page 936) bytes, ending in a paragraph
+// with the id "last" (to tell when it is laid out).
+QString richBody(int bytes);
+
 } // namespace mvbench

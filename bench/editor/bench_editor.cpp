@@ -25,24 +25,6 @@
 
 namespace {
 
-// Paragraphs of Chinese and Latin text with the usual markup, until the
-// stored (code page 936) form reaches the wanted size.
-QString makeBody(int bytes)
-{
-    const QString para = QStringLiteral(
-        "<p>第%1段：资料系统把文档按类别归档，<b>粗体</b>、<i>斜体</i>与<font color=\"#ff0000\">彩色文字</font>"
-        "混排。The quick brown fox jumps over the lazy dog; 数字 12345 与标点“引号”。</p>\r\n");
-    QString body = QStringLiteral("<BODY>");
-    qsizetype stored = 0;
-    int n = 0;
-    while (stored < bytes) {
-        const QString p = para.arg(++n);
-        stored += mv::GbkCodec::encode(p).size();
-        body += p;
-    }
-    body += QStringLiteral("<p id=\"last\">完</p></BODY>");
-    return body;
-}
 
 QVariant js(TfmTemp &ed, const QString &script) { return ed.HtmlEdit1->Document()->Evaluate(script); }
 
@@ -92,7 +74,7 @@ int main(int argc, char **argv)
     mvbench::generate(dbPath, 200, 2000, 7);
 
     mvlabDm = new TmvlabDm(dbPath);
-    const QString body = makeBody(100 * 1024);
+    const QString body = mvbench::richBody(100 * 1024);
     mvlabDm->runUnit([&] {
         mv::db::Query q(mvlabDm->IBDatabaseMV);
         q.setSql(QStringLiteral("insert into documents(id,title,content,typeid) values(:id,:title,:content,1)"));

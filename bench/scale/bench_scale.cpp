@@ -256,21 +256,6 @@ double clickMs(TfmDocumentList &w)
     return median(clicks);
 }
 
-// A 100 KB document: paragraphs of Chinese and Latin text with markup.
-QString makeBody(int bytes)
-{
-    const QString para = QStringLiteral(
-        "<p>第%1段：资料系统把文档按类别归档，<b>粗体</b>、<i>斜体</i>与<font color=\"#ff0000\">彩色文字</font>"
-        "混排。The quick brown fox jumps over the lazy dog; 数字 12345 与标点“引号”。</p>\r\n");
-    QString body = QStringLiteral("<BODY>");
-    qsizetype stored = 0;
-    for (int n = 1; stored < bytes; ++n) {
-        const QString p = para.arg(n);
-        stored += mv::GbkCodec::encode(p).size();
-        body += p;
-    }
-    return body + QStringLiteral("<p id=\"last\">完</p></BODY>");
-}
 
 // Construct the editor in edit mode, show it, until the whole document is
 // laid out and editable.
@@ -349,7 +334,7 @@ double openBlankWith(const QString &body)
 
 void benchEditor(TmvlabDm &dm)
 {
-    const QString body = makeBody(100 * 1024);
+    const QString body = mvbench::richBody(100 * 1024);
     dm.runUnit([&] {
         mv::db::Query q(dm.IBDatabaseMV);
         q.setSql(QStringLiteral("insert into documents(id,title,content,typeid) values(900001,:title,:content,1)"));
