@@ -7,6 +7,10 @@
 
 namespace mv {
 
+namespace {
+constexpr qsizetype InListSlice = 1000;
+}
+
 QString checkedId(const QString &text, const QString &what)
 {
     bool ok = false;
@@ -66,13 +70,23 @@ QString deleteCategorySubtree(TmvlabDm &dm, const QString &id, bool withDocument
     QString list;
     dm.runUnit([&] {
         list = SubtreeIdList(checked, CollectSubtreeIds(dm, checked));
+        // The server takes at most 1,500 values in an IN list: a larger
+        // subtree goes in slices, all of them in this one unit.
+        const QStringList ids = list.split(QLatin1Char(','));
+        QStringList slices;
+        for (qsizetype at = 0; at < ids.size(); at += InListSlice)
+            slices << ids.mid(at, InListSlice).join(QLatin1Char(','));
         db::Query &q = dm.IBQueryTemp;
         if (withDocuments) {
-            q.setSql(QStringLiteral("delete from documents where typeid in(") + list + QLatin1Char(')'));
+            for (const QString &slice : slices) {
+                q.setSql(QStringLiteral("delete from documents where typeid in(") + slice + QLatin1Char(')'));
+                q.execute();
+            }
+        }
+        for (const QString &slice : slices) {
+            q.setSql(QStringLiteral("delete from type where id in(") + slice + QLatin1Char(')'));
             q.execute();
         }
-        q.setSql(QStringLiteral("delete from type where id in(") + list + QLatin1Char(')'));
-        q.execute();
     });
     if (withDocuments)
         dm.categoryDocumentsDeleted(list.split(QLatin1Char(',')));

@@ -19,6 +19,7 @@ private slots:
     void deleteSubtree_data();
     void deleteSubtree();
     void failedSecondDeletionKeepsEverything();
+    void subtreeLargerThanOneInList();
 };
 
 void TestCategoryStore::namesStoredExactly_data()
@@ -151,6 +152,33 @@ void TestCategoryStore::failedSecondDeletionKeepsEverything()
     // and the same run can still delete afterwards
     mv::deleteCategorySubtree(dm, "2", true);
     QCOMPARE(db.rows("select id from type"), QStringList{"1"});
+}
+
+// Firebird refuses an IN list of more than 1,500 values: a subtree of 2,000
+// categories could not be deleted at all. It goes in slices, still as one
+// unit: a slice that fails keeps everything.
+void TestCategoryStore::subtreeLargerThanOneInList()
+{
+    TestDb db;
+    QStringList s;
+    for (int id = 2; id <= 2001; ++id)
+        s << QStringLiteral("insert into type(id,parentid,typename) values(%1,%2,'c')").arg(id).arg(id < 10 ? 1 : id / 10);
+    for (int id = 1; id <= 2001; id += 4)
+        s << QStringLiteral("insert into documents(id,title,typeid) values(%1,'t',%1)").arg(id);
+    s << "insert into type(id,parentid,typename) values(3000,0,'other')"
+      << "insert into documents(id,title,typeid) values(3000,'t',3000)";
+    db.exec(s);
+    TmvlabDm dm(db.path());
+    dm.IBDatabaseMV.ensureOpen();
+    // the subtree query and two slices of documents go through, the third slice fails
+    dm.IBDatabaseMV.failOnStatement(4);
+    QVERIFY_THROWS_EXCEPTION(mv::db::DbError, mv::deleteCategorySubtree(dm, "1", true));
+    QCOMPARE(db.rows("select count(*) from type"), QStringList{"2002"});
+    QCOMPARE(db.rows("select count(*) from documents"), QStringList{"502"});
+
+    QCOMPARE(mv::deleteCategorySubtree(dm, "1", true).count(QLatin1Char(',')), 2000);
+    QCOMPARE(db.rows("select id from type"), QStringList{"3000"});
+    QCOMPARE(db.rows("select id from documents"), QStringList{"3000"});
 }
 
 QTEST_GUILESS_MAIN(TestCategoryStore)
