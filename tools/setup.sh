@@ -3,6 +3,8 @@
 # runs every test (test). Works as root or through sudo on Debian 12.
 #   bash tools/setup.sh run
 #   bash tools/setup.sh test
+# MV_BUILD_DIR names the build folder (default build), MV_CMAKE_ARGS adds
+# options to the configure step.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,14 +30,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B build -G Ninja ${MV_CMAKE_ARGS:-}
-cmake --build build
+build=${MV_BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja ${MV_CMAKE_ARGS:-}
+cmake --build "$build"
 
 if [ "$mode" = run ]; then
-  if [ ! -e build/mvlabnew.fdb ]; then
-    build/mvlab-makedb build/mvlabnew.fdb --sample
+  if [ ! -e "$build/mvlabnew.fdb" ]; then
+    "$build/mvlab-makedb" "$build/mvlabnew.fdb" --sample
   fi
-  exec build/ProjectMvDocument
+  exec "$build/ProjectMvDocument"
 fi
 
-ctest --test-dir build --output-on-failure
+ctest --test-dir "$build" --output-on-failure
