@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <thread>
 #include <unordered_set>
 #include <cstring>
 #include <string.h>
@@ -44,6 +45,8 @@ inline quint64 pairKey(quint32 first, quint32 second)
 constexpr qint64 NoType = std::numeric_limits<qint64>::min();
 constexpr int SyncShift = 6; // 64-byte blocks
 constexpr size_t RecentSearches = 16;
+// Candidates to confirm from which a second thread helps.
+constexpr size_t ParallelFrom = 4096;
 
 // Single characters of one or two bytes, and pairs of single-byte
 // characters (the markup), sit in a table; the rest in a hash.
@@ -414,32 +417,49 @@ std::vector<SearchIndex::Hit> SearchIndex::confirmedHits(const std::vector<quint
     for (size_t i = 0; i < lists.size() && !candidates.empty(); ++i)
         lists[i]->intersect(candidates);
 
-    std::vector<Hit> hits;
-    hits.reserve(candidates.size());
-    if (base) {
-        // Every hit of the longer text is a hit of the shorter one, at or
-        // after where that was first found.
-        size_t b = 0;
-        for (const quint32 s : candidates) {
-            while (base->hits[b].slot != s)
-                ++b;
-            const Hit &h = base->hits[b];
-            const Document &d = docs_[s];
-            if (h.at + needle.size() <= d.content.size()
-                && std::memcmp(d.content.constData() + h.at, needle.constData(), size_t(needle.size())) == 0) {
-                hits.push_back(h);
-            } else if (const qsizetype at = firstHit(d, needle, h.at + 1, anyByte); at >= 0) {
-                hits.push_back({s, quint32(at)});
+    // Confirms candidates [from, to) into out.
+    const auto confirm = [&](size_t from, size_t to, std::vector<Hit> &out) {
+        out.reserve(to - from);
+        if (base) {
+            // Every hit of the longer text is a hit of the shorter one, at
+            // or after where that was first found.
+            auto b = std::lower_bound(base->hits.begin(), base->hits.end(), candidates[from],
+                                      [](const Hit &h, quint32 s) { return h.slot < s; });
+            for (size_t i = from; i < to; ++i) {
+                const quint32 s = candidates[i];
+                while (b->slot != s)
+                    ++b;
+                const Hit &h = *b;
+                const Document &d = docs_[s];
+                if (h.at + needle.size() <= d.content.size()
+                    && std::memcmp(d.content.constData() + h.at, needle.constData(), size_t(needle.size())) == 0) {
+                    out.push_back(h);
+                } else if (const qsizetype at = firstHit(d, needle, h.at + 1, anyByte); at >= 0) {
+                    out.push_back({s, quint32(at)});
+                }
+            }
+        } else {
+            for (size_t i = from; i < to; ++i) {
+                const Document &d = docs_[candidates[i]];
+                if (!d.alive || d.irregular)
+                    continue;
+                if (const qsizetype at = firstHit(d, needle, 0, anyByte); at >= 0)
+                    out.push_back({candidates[i], quint32(at)});
             }
         }
+    };
+    std::vector<Hit> hits;
+    if (candidates.size() < ParallelFrom || std::thread::hardware_concurrency() < 2) {
+        confirm(0, candidates.size(), hits);
     } else {
-        for (const quint32 s : candidates) {
-            const Document &d = docs_[s];
-            if (!d.alive || d.irregular)
-                continue;
-            if (const qsizetype at = firstHit(d, needle, 0, anyByte); at >= 0)
-                hits.push_back({s, quint32(at)});
-        }
+        // Many candidates: the second half on another core. Nothing changes
+        // the index meanwhile; both halves only read it.
+        const size_t half = candidates.size() / 2;
+        std::vector<Hit> second;
+        std::thread other([&] { confirm(half, candidates.size(), second); });
+        confirm(0, half, hits);
+        other.join();
+        hits.insert(hits.end(), second.begin(), second.end());
     }
     if (recent_.size() >= RecentSearches)
         recent_.erase(recent_.begin());
