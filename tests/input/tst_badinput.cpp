@@ -147,9 +147,8 @@ class TestBadInput : public QObject
 
     Dump dump()
     {
-        const Dump d{db_->rows(QStringLiteral("select id, parentid, typename from type order by id")),
-                     db_->rows(QStringLiteral("select id, title, \"DATE\", typeid, content from documents order by id"))};
-        return d;
+        return {db_->rows(QStringLiteral("select id, parentid, typename from type order by id")),
+                db_->rows(QStringLiteral("select id, title, \"DATE\", typeid, content from documents order by id"))};
     }
     // The ids of the documents whose stored content holds text, found
     // without the database's LIKE.
@@ -172,12 +171,13 @@ class TestBadInput : public QObject
         std::sort(ids.begin(), ids.end(), [](const QString &a, const QString &b) { return a.toInt() < b.toInt(); });
         return ids;
     }
-    static QString largestId(const QStringList &rows)
+    // The id the program gives the next row of a table: largest plus one.
+    static QString nextId(const QStringList &rows)
     {
         qint64 largest = 0;
         for (const QString &r : rows)
             largest = qMax(largest, r.section(QLatin1Char('|'), 0, 0).toLongLong());
-        return QString::number(largest);
+        return QString::number(largest + 1);
     }
 
     void search(const QString &text);
@@ -446,7 +446,7 @@ void TestBadInput::category(Window where, const QString &mode, const QString &pa
     }
     QCOMPARE(boxes.lines(), QStringList());
     const QString id = where == Window::CategoryRename ? QStringLiteral("3")
-                                                        : QString::number(largestId(before.types).toLongLong() + 1);
+                                                        : nextId(before.types);
     const QString parentId = where == Window::CategoryRename || parent.isNull() ? QStringLiteral("1") : parent;
     change.typesGained = QStringList{id + QLatin1Char('|') + parentId + QLatin1Char('|') + name};
     if (where == Window::CategoryRename)
@@ -481,7 +481,7 @@ void TestBadInput::editorSave(const QString &mode, const QString &title, const Q
         QCOMPARE(boxes.lines(), QStringList{Added});
         id = ed.DocumentId;
     }
-    QCOMPARE(id, QString::number(largestId(before.documents).toLongLong() + 1));
+    QCOMPARE(id, nextId(before.documents));
     const QString typeId = SplitString(mode, QLatin1Char('-')).value(0);
     change.documentsGained = QStringList{id + QLatin1Char('|') + title + QLatin1Char('|')
                                          + QDate::currentDate().toString(Qt::ISODate) + QLatin1Char('|') + typeId
