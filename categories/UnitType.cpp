@@ -6,6 +6,7 @@
 #include "dialogs.h"
 #include "bannerpanel.h"
 #include "gradientpanel.h"
+#include "mvapplication.h"
 #include "okbutton.h"
 #include "pictures.h"
 
@@ -68,7 +69,7 @@ TfmTypeEdit::TfmTypeEdit(QWidget *owner, const QString &mode) : QDialog(owner)
     Button1->setGeometry(209, 192, 75, 25);
     Button1->setAutoDefault(false);
     Button1->setDefault(false);
-    mv::connectOkButton(this, Button1, [this] { Button1Click(); });
+    mv::connectOkButton(this, Button1, mv::reported(this, &TfmTypeEdit::Button1Click));
 
     TypeEditMode = mode;
     const QStringList pieces = SplitString(TypeEditMode, QLatin1Char('-'));

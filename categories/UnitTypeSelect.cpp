@@ -5,8 +5,8 @@
 #include "dialogs.h"
 #include "bannerpanel.h"
 #include "gradientpanel.h"
-#include "okbutton.h"
 #include "mvapplication.h"
+#include "okbutton.h"
 #include "pictures.h"
 #include "treeview.h"
 
@@ -53,7 +53,7 @@ TfmTypeSelect::TfmTypeSelect(QWidget *owner, const QString &preselect)
     Button1->setGeometry(259, 310, 75, 25);
     Button1->setAutoDefault(false);
     Button1->setDefault(false);
-    mv::connectOkButton(this, Button1, [this] { Button1Click(); });
+    mv::connectOkButton(this, Button1, mv::reported(this, &TfmTypeSelect::Button1Click));
 
     if (QScreen *s = screen())
         move(s->availableGeometry().center() - rect().center());

@@ -222,7 +222,7 @@ void TfmTemp::buildRecordBand()
         b->setAutoRaise(true);
         b->setFixedSize(40, 47);
         b->setEnabled(false);
-        connect(b, &QToolButton::clicked, this, handler);
+        connect(b, &QToolButton::clicked, this, mv::reported(this, handler));
         bar->addWidget(b);
         return b;
     };
@@ -264,7 +264,7 @@ void TfmTemp::buildFieldBand()
     sbFindType->setText(QStringLiteral("..."));
     sbFindType->setAutoRaise(true);
     sbFindType->setFixedSize(23, 22);
-    connect(sbFindType, &QToolButton::clicked, this, &TfmTemp::sbFindTypeClick);
+    connect(sbFindType, &QToolButton::clicked, this, mv::reported(this, &TfmTemp::sbFindTypeClick));
     band->addWidget(sbFindType);
     band->addSpacing(8);
 
@@ -310,7 +310,7 @@ void TfmTemp::buildFormatBar()
         b->setAutoRaise(true);
         b->setFocusPolicy(Qt::NoFocus);
         b->setGeometry(i * FormatButtonWidth, 2, FormatButtonWidth, FormatButtonHeight);
-        connect(b, &QToolButton::clicked, this, handlers[i]);
+        connect(b, &QToolButton::clicked, this, mv::reported(this, handlers[i]));
         ToolButtons[i] = b;
     }
 
@@ -339,8 +339,8 @@ void TfmTemp::FormCreate()
     cbbFontName->addItems(FontNamesFrom(QFontDatabase::families()));
     cbbFontName->setCurrentIndex(-1);
     cbbFontName->setEditText(QString());
-    connect(cbbFontName, &QComboBox::currentTextChanged, this, &TfmTemp::cbbFontNameChange);
-    connect(cbFontSize, &QComboBox::currentTextChanged, this, &TfmTemp::cbFontSizeChange);
+    connect(cbbFontName, &QComboBox::currentTextChanged, this, mv::reported(this, &TfmTemp::cbbFontNameChange));
+    connect(cbFontSize, &QComboBox::currentTextChanged, this, mv::reported(this, &TfmTemp::cbFontSizeChange));
 }
 
 // ---------------------------------------------------------------------------

@@ -201,12 +201,12 @@ void TfmDocumentList::buildLayout()
     RzPanel3->setFixedHeight(26);
     outer->addWidget(RzPanel3);
 
-    connect(RzTreeView1, &mv::TreeView::mouseDown, this, &TfmDocumentList::RzTreeView1MouseDown);
-    connect(RzTreeView1, &mv::TreeView::leftClicked, this, &TfmDocumentList::RzTreeView1Click);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TfmDocumentList::SpeedButton1Click);
-    connect(SpeedButton2, &QToolButton::clicked, this, &TfmDocumentList::SpeedButton2Click);
-    connect(EdFind, &QLineEdit::textChanged, this, &TfmDocumentList::EdFindChange);
-    connect(DBGridEh1, &QAbstractItemView::doubleClicked, this, &TfmDocumentList::DBGridEh1DblClick);
+    connect(RzTreeView1, &mv::TreeView::mouseDown, this, mv::reported(this, &TfmDocumentList::RzTreeView1MouseDown));
+    connect(RzTreeView1, &mv::TreeView::leftClicked, this, mv::reported(this, &TfmDocumentList::RzTreeView1Click));
+    connect(SpeedButton1, &QToolButton::clicked, this, mv::reported(this, &TfmDocumentList::SpeedButton1Click));
+    connect(SpeedButton2, &QToolButton::clicked, this, mv::reported(this, &TfmDocumentList::SpeedButton2Click));
+    connect(EdFind, &QLineEdit::textChanged, this, mv::reported(this, &TfmDocumentList::EdFindChange));
+    connect(DBGridEh1, &QAbstractItemView::doubleClicked, this, mv::reported(this, &TfmDocumentList::DBGridEh1DblClick));
     connect(IBQueryDocument, &QAbstractItemModel::modelReset, this, [this] {
         if (IBQueryDocument->rowCount() > 0)
             DBGridEh1->selectRow(0);
@@ -222,10 +222,10 @@ void TfmDocumentList::buildMenus()
     N3 = PopupMenu1->addItem(QStringLiteral("N3"), QStringLiteral("删除该级"));
     N4 = PopupMenu1->addSeparatorItem(QStringLiteral("N4"));
     N7 = PopupMenu1->addItem(QStringLiteral("N7"), QStringLiteral("增加该类文章"));
-    connect(N1, &QAction::triggered, this, &TfmDocumentList::N1Click);
-    connect(N2, &QAction::triggered, this, &TfmDocumentList::N2Click);
-    connect(N3, &QAction::triggered, this, &TfmDocumentList::N3Click);
-    connect(N7, &QAction::triggered, this, &TfmDocumentList::N7Click);
+    connect(N1, &QAction::triggered, this, mv::reported(this, &TfmDocumentList::N1Click));
+    connect(N2, &QAction::triggered, this, mv::reported(this, &TfmDocumentList::N2Click));
+    connect(N3, &QAction::triggered, this, mv::reported(this, &TfmDocumentList::N3Click));
+    connect(N7, &QAction::triggered, this, mv::reported(this, &TfmDocumentList::N7Click));
     RzTreeView1->setPopupMenu(PopupMenu1);
 
     PopupMenu3 = new mv::FlatMenu(this);
@@ -238,11 +238,11 @@ void TfmDocumentList::buildMenus()
     MenuItem2 = PopupMenu3->addSeparatorItem(QStringLiteral("MenuItem2"));
     Exit1 = PopupMenu3->addItem(QStringLiteral("Exit1"), QStringLiteral("退出 &X"));
     PopupMenu3->setDefaultAction(ShowWindow1);
-    connect(ShowWindow1, &QAction::triggered, this, &TfmDocumentList::ShowWindow1Click);
-    connect(HideWindow1, &QAction::triggered, this, &TfmDocumentList::HideWindow1Click);
-    connect(N8, &QAction::triggered, this, &TfmDocumentList::N8Click);
-    connect(BalloonHint1, &QAction::triggered, this, &TfmDocumentList::BalloonHint1Click);
-    connect(Exit1, &QAction::triggered, this, &TfmDocumentList::Exit1Click);
+    connect(ShowWindow1, &QAction::triggered, this, mv::reported(this, &TfmDocumentList::ShowWindow1Click));
+    connect(HideWindow1, &QAction::triggered, this, mv::reported(this, &TfmDocumentList::HideWindow1Click));
+    connect(N8, &QAction::triggered, this, mv::reported(this, &TfmDocumentList::N8Click));
+    connect(BalloonHint1, &QAction::triggered, this, mv::reported(this, &TfmDocumentList::BalloonHint1Click));
+    connect(Exit1, &QAction::triggered, this, mv::reported(this, &TfmDocumentList::Exit1Click));
 
     TrayIcon1 = new mv::TrayIcon(this);
     TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
@@ -250,15 +250,15 @@ void TfmDocumentList::buildMenus()
     TrayIcon1->setHint(QStringLiteral("Morvane资料管理系统"));
     TrayIcon1->setPopupMenu(PopupMenu3);
     TrayIcon1->setIconVisible(true);
-    connect(TrayIcon1, &mv::TrayIcon::doubleClicked, this, &TfmDocumentList::ShowWindow1Click);
-    connect(TrayIcon1, &mv::TrayIcon::balloonClicked, this, &TfmDocumentList::TrayIcon1BalloonHintClick);
+    connect(TrayIcon1, &mv::TrayIcon::doubleClicked, this, mv::reported(this, &TfmDocumentList::ShowWindow1Click));
+    connect(TrayIcon1, &mv::TrayIcon::balloonClicked, this, mv::reported(this, &TfmDocumentList::TrayIcon1BalloonHintClick));
 
     ExitKey = new QAction(this);
     ExitKey->setObjectName(QStringLiteral("ExitKey"));
     ExitKey->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     ExitKey->setShortcutContext(Qt::WindowShortcut);
     addAction(ExitKey);
-    connect(ExitKey, &QAction::triggered, this, &TfmDocumentList::Exit1Click);
+    connect(ExitKey, &QAction::triggered, this, mv::reported(this, &TfmDocumentList::Exit1Click));
 }
 
 void TfmDocumentList::FormCreate()

@@ -38,7 +38,7 @@ void DeleteSelectedCategory(TfmDocumentList *window)
 void ConnectWindowCommands(TfmDocumentList *window)
 {
     QObject::connect(window, &TfmDocumentList::commandRequested, window,
-                     [window](const QString &item, const QString &argument) {
+                     mv::reported([window](const QString &item, const QString &argument) {
                          if (item == QLatin1String("N1") || item == QLatin1String("N2")) {
                              ShowTypeEditDialog(window, argument);
                              // Rebuilt whatever happened in the dialog.
@@ -54,5 +54,5 @@ void ConnectWindowCommands(TfmDocumentList *window)
                          } else if (item == QLatin1String("N8")) {
                              ShowLookupWindow(window);
                          }
-                     });
+                     }));
 }

@@ -34,25 +34,45 @@ private slots:
         QCOMPARE(mv::Dialogs::errorText(text), shown);
     }
 
-    void errorInEventHandlerBecomesErrorBox()
+    // A handler connected through mv::reported: its error becomes the box
+    // before it reaches the toolkit, and the program goes on.
+    void errorInHandlerBecomesErrorBox()
     {
         mv::setApplicationTitle(QStringLiteral("Morvane资料系统V1.0"));
         mv::DialogRecorder boxes;
         QPushButton button;
         int clicks = 0;
-        QObject::connect(&button, &QPushButton::clicked, [&] {
-            ++clicks;
-            if (clicks == 1)
-                throw mv::db::DbError(QStringLiteral("Dynamic SQL Error"));
-            if (clicks == 2)
-                throw std::runtime_error("disk full");
-        });
+        QObject::connect(&button, &QPushButton::clicked, mv::reported([&] {
+                             ++clicks;
+                             if (clicks == 1)
+                                 throw mv::db::DbError(QStringLiteral("Dynamic SQL Error"));
+                             if (clicks == 2)
+                                 throw std::runtime_error("disk full");
+                         }));
         QTest::mouseClick(&button, Qt::LeftButton);
         QTest::mouseClick(&button, Qt::LeftButton);
         QTest::mouseClick(&button, Qt::LeftButton); // the program went on
         QCOMPARE(clicks, 3);
         QCOMPARE(boxes.lines(), (QStringList{QStringLiteral("error|Morvane资料系统V1.0|Dynamic SQL Error."),
                                              QStringLiteral("error|Morvane资料系统V1.0|disk full.")}));
+    }
+
+    // The last resort: an error out of an object's own event handling.
+    void errorInEventBecomesErrorBox()
+    {
+        mv::setApplicationTitle(QStringLiteral("Morvane资料系统V1.0"));
+        mv::DialogRecorder boxes;
+        struct Thrower : QObject {
+            bool event(QEvent *e) override
+            {
+                if (e->type() == QEvent::User)
+                    throw std::runtime_error("no table");
+                return QObject::event(e);
+            }
+        } thrower;
+        QEvent e(QEvent::User);
+        QCOMPARE(QCoreApplication::sendEvent(&thrower, &e), false);
+        QCOMPARE(boxes.lines(), QStringList{QStringLiteral("error|Morvane资料系统V1.0|no table.")});
     }
 
     void questionsAreAnsweredByTheRecorder()
