@@ -98,8 +98,7 @@ void SearchIndexer::apply(const Change &c)
 {
     try {
         switch (c.kind) {
-        case Change::Written:
-        case Change::Deleted:
+        case Change::Reread:
             // Read back what the file now holds, whatever the change was.
             index_->refresh(dm_.IBDatabaseMV, c.id);
             break;
@@ -123,12 +122,12 @@ void SearchIndexer::drop(const QString &message)
 
 void SearchIndexer::documentWritten(const QString &id)
 {
-    record({Change::Written, id, {}});
+    record({Change::Reread, id, {}});
 }
 
 void SearchIndexer::documentDeleted(const QString &id)
 {
-    record({Change::Deleted, id, {}});
+    record({Change::Reread, id, {}});
 }
 
 void SearchIndexer::categoryDocumentsDeleted(const QStringList &typeIds)

@@ -48,7 +48,9 @@ signals:
 
 private:
     struct Change {
-        enum Kind { Written, Deleted, CategoriesEmptied } kind;
+        // Either document id is read again (written or deleted alike), or the
+        // documents of typeIds are dropped.
+        enum Kind { Reread, CategoriesEmptied } kind;
         QString id;
         QStringList typeIds;
     };
