@@ -2,7 +2,7 @@
 #include "UnitDcouentList.h"
 #include "mvapplication.h"
 #include "startup.h"
-#include "windowcommands.h"
+#include "windowsloader.h"
 
 int main(int argc, char **argv)
 {
@@ -11,7 +11,7 @@ int main(int argc, char **argv)
         [] {
             mvlabDm = new TmvlabDm();
             fmDocumentList = new TfmDocumentList(mvlabDm, nullptr, TfmDocumentList::TreeLoading::AfterFirstPaint);
-            ConnectWindowCommands(fmDocumentList);
+            mv::connectProgramCommands(fmDocumentList);
             // exit(), not quit(): quit() first asks every window to close again.
             QObject::connect(fmDocumentList, &TfmDocumentList::closed, qApp, [] { QCoreApplication::exit(0); },
                              Qt::QueuedConnection);

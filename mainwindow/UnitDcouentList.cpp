@@ -270,6 +270,7 @@ void TfmDocumentList::FormCreate()
     } catch (...) {
         mv::Application::reportCurrentException();
     }
+    emit created();
 }
 
 void TfmDocumentList::ReloadTree()

@@ -105,6 +105,10 @@ signals:
     // N3 the node's caption, for N7 and DBGridEh1 the editor's mode string,
     // for N8 nothing.
     void commandRequested(const QString &item, const QString &argument);
+    // The window's content (the category tree) has been loaded, or failed
+    // to load and was reported: what the program sets up after start-up may
+    // begin.
+    void created();
 
 public slots:
     void RzTreeView1MouseDown(Qt::MouseButton button, const QPoint &pos);

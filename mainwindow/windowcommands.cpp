@@ -35,24 +35,29 @@ void DeleteSelectedCategory(TfmDocumentList *window)
     delete node;
 }
 
+void RunWindowCommand(TfmDocumentList *window, const QString &item, const QString &argument)
+{
+    if (item == QLatin1String("N1") || item == QLatin1String("N2")) {
+        ShowTypeEditDialog(window, argument);
+        // Rebuilt whatever happened in the dialog.
+        try {
+            window->ReloadTree();
+        } catch (...) {
+            mv::Application::reportCurrentException();
+        }
+    } else if (item == QLatin1String("N3")) {
+        DeleteSelectedCategory(window);
+    } else if (item == QLatin1String("N7") || item == QLatin1String("DBGridEh1")) {
+        OpenDocumentEditor(window, argument);
+    } else if (item == QLatin1String("N8")) {
+        ShowLookupWindow(window);
+    }
+}
+
 void ConnectWindowCommands(TfmDocumentList *window)
 {
     QObject::connect(window, &TfmDocumentList::commandRequested, window,
                      mv::reported([window](const QString &item, const QString &argument) {
-                         if (item == QLatin1String("N1") || item == QLatin1String("N2")) {
-                             ShowTypeEditDialog(window, argument);
-                             // Rebuilt whatever happened in the dialog.
-                             try {
-                                 window->ReloadTree();
-                             } catch (...) {
-                                 mv::Application::reportCurrentException();
-                             }
-                         } else if (item == QLatin1String("N3")) {
-                             DeleteSelectedCategory(window);
-                         } else if (item == QLatin1String("N7") || item == QLatin1String("DBGridEh1")) {
-                             OpenDocumentEditor(window, argument);
-                         } else if (item == QLatin1String("N8")) {
-                             ShowLookupWindow(window);
-                         }
+                         RunWindowCommand(window, item, argument);
                      }));
 }

@@ -2,9 +2,14 @@
 
 class TfmDocumentList;
 
-// Connects the main window's commands to the windows and operations they
-// open: the category name dialog, the subtree deletion, the editor and the
-// lookup window.
+class QString;
+
+// Runs one of the main window's commands (its commandRequested): the
+// category name dialog, the subtree deletion, the editor or the lookup
+// window.
+void RunWindowCommand(TfmDocumentList *window, const QString &item, const QString &argument);
+
+// Connects the main window's commands to RunWindowCommand.
 void ConnectWindowCommands(TfmDocumentList *window);
 
 // The category menu's "删除该级" on the selected node: two questions, the

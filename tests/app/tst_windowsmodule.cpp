@@ -1,0 +1,122 @@
+// The program's windows on the web engine come from a module loaded after
+// start-up: this test program is built as the program is (it does not link
+// the engine) and loads the real module.
+
+#include "UnitDM.h"
+#include "UnitDcouentList.h"
+#include "dialogs.h"
+#include "modalwatch.h"
+#include "mvapplication.h"
+#include "documentquery.h"
+#include "testdb.h"
+#include "treeview.h"
+#include "windowsloader.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+bool engineLoaded()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6WebEngineCore");
+}
+
+} // namespace
+
+class TestWindowsModule : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<mvtest::TestDb> db_;
+    std::unique_ptr<TfmDocumentList> w_;
+
+    TfmDocumentList &open()
+    {
+        db_ = std::make_unique<mvtest::TestDb>(false);
+        db_->exec({"insert into type values (4, 0, 'Top')"});
+        mvlabDm = new TmvlabDm(db_->path());
+        w_ = std::make_unique<TfmDocumentList>(mvlabDm, nullptr, TfmDocumentList::TreeLoading::AfterFirstPaint);
+        mv::connectProgramCommands(w_.get());
+        w_->show();
+        return *w_;
+    }
+
+private slots:
+    void cleanup()
+    {
+        mvtest::dropModalWatchers();
+        w_.reset();
+        delete mvlabDm;
+        mvlabDm = nullptr;
+        db_.reset();
+    }
+
+    // Runs first: once loaded, the module stays.
+    void aMissingModuleIsReported()
+    {
+        mv::WindowsModule::setPath(QStringLiteral(MV_BUILD_DIR "/no-such-module"));
+        TfmDocumentList &w = open();
+        mv::DialogRecorder boxes;
+        emit w.commandRequested(QStringLiteral("N7"), QStringLiteral("4-Add-Top"));
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes()[0].kind, mv::Dialogs::Kind::Error);
+        QVERIFY2(boxes.boxes()[0].text.startsWith(QStringLiteral("编辑窗口的模块无法载入，无法打开该窗口：")),
+                 qPrintable(boxes.boxes()[0].text));
+        QVERIFY(boxes.boxes()[0].text.contains(QStringLiteral("no-such-module")));
+        QVERIFY(!mv::WindowsModule::isLoaded());
+        QVERIFY(!engineLoaded());
+        QVERIFY(w.isVisible());
+    }
+
+    // The engine is not there while the window comes up; the module follows
+    // the tree, and its editor works on the program's own data module.
+    void loadedAfterTheTreeAndWorksOnTheProgramsData()
+    {
+        mv::WindowsModule::setPath(QStringLiteral(MV_BUILD_DIR "/mvwebwindows"));
+        // The engine is set up as if it had been there from the start.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("initialized from a plugin|AA_ShareOpenGLContexts")));
+        TfmDocumentList &w = open();
+        QSignalSpy created(&w, &TfmDocumentList::created);
+        QVERIFY(created.wait(10000));
+        QCOMPARE(w.RzTreeView1->topLevelItemCount(), 1);
+        QVERIFY(!engineLoaded());
+        QTRY_VERIFY_WITH_TIMEOUT(mv::WindowsModule::isLoaded(), 10000);
+        QVERIFY(engineLoaded());
+
+        mv::DialogRecorder boxes;
+        bool sawEditor = false;
+        mvtest::onNextModal<QDialog>([&](QDialog *d) {
+            if (qstrcmp(d->metaObject()->className(), "TfmTemp") != 0)
+                return;
+            sawEditor = true;
+            d->findChild<QLineEdit *>(QStringLiteral("Edit1"))->setText(QStringLiteral("模块里写的"));
+            d->findChild<QToolButton *>(QStringLiteral("sbSave"))->click();
+            d->reject();
+        });
+        emit w.commandRequested(QStringLiteral("N7"), QStringLiteral("4-Add-Top"));
+        QVERIFY(sawEditor);
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes()[0].kind, mv::Dialogs::Kind::Info);
+        QCOMPARE(db_->rows("select title, typeid from documents"), QStringList{"模块里写的|4"});
+        // The program's own window lists it.
+        w.RzTreeView1->setCurrentItem(w.RzTreeView1->topLevelItem(0));
+        w.RzTreeView1Click();
+        QCOMPARE(w.IBQueryDocument->rowCount(), 1);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    mv::Application app(argc, argv);
+    mv::setApplicationTitle(QStringLiteral("Morvane资料系统V1.0"));
+    TestWindowsModule t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "tst_windowsmodule.moc"
