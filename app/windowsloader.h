@@ -10,7 +10,8 @@ namespace mv {
 // the category dialogs that belong with them live in a module beside the
 // program, so that starting the program does not wait for the engine's
 // libraries. The module is loaded once the main window is up, or by the
-// first command that needs it, whichever comes first.
+// first command that needs it, whichever comes first; right after, the
+// module starts the engine with the page the first editor takes.
 class WindowsModule
 {
 public:

@@ -44,6 +44,8 @@ public:
 
     // True once the first document has finished loading.
     bool isReady() const { return m_ready; }
+    // For a page that had finished loading before this object watched it.
+    void pageLoaded(bool ok) { onLoadFinished(ok); }
     // Waits until isReady(); raises EHtmlEngineError when the bound runs out.
     void waitUntilReady();
 

@@ -2,6 +2,7 @@
 
 #include "uMD5.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -11,6 +12,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPointer>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
@@ -25,8 +27,14 @@ class TEditPage : public QWebEnginePage
 public:
     explicit TEditPage(QObject *parent) : QWebEnginePage(parent)
     {
-        connect(this, &QWebEnginePage::loadFinished, this, [this] { m_loaded = true; });
+        connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+            if (!m_loaded)
+                m_loadOk = ok;
+            m_loaded = true;
+        });
     }
+    bool isLoaded() const { return m_loaded; }
+    bool loadOk() const { return m_loadOk; }
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
@@ -38,7 +46,58 @@ protected:
 
 private:
     bool m_loaded = false;
+    bool m_loadOk = false;
 };
+
+// A new page of the editing surface, loading its empty document.
+TEditPage *newEditPage(QObject *parent)
+{
+    auto *page = new TEditPage(parent);
+    // Pictures are referenced by file:// addresses; a page of local origin
+    // may load them.
+    page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    // Until the empty page is there, writes and settings wait in the
+    // document's queue; reads wait for it.
+    page->setHtml(QStringLiteral("<html><head></head><body></body></html>"),
+                  QUrl::fromLocalFile(QDir::toNativeSeparators(QDir::tempPath() + QLatin1Char('/'))));
+    return page;
+}
+
+// The page the next control takes, made ahead: a new page costs the engine
+// tens of milliseconds before its first document can be written, and its
+// first text laid out costs more than later ones. Never a page that held a
+// document: a control always starts from an empty one.
+bool keepSpare = false;
+QPointer<TEditPage> sparePage;
+// Long enough that the page of a control just opened is written and laid
+// out first.
+constexpr int SpareDelayMs = 300;
+
+void deleteSparePage()
+{
+    delete sparePage.data();
+}
+
+// Lays out a little text of the kinds documents hold (Chinese, Latin, bold,
+// italic, digits, punctuation) and takes it out again: the page's document
+// is the empty one before and after.
+const char *const WarmUpScript = R"(
+(function() {
+    var d = document.createElement('div');
+    d.innerHTML = '<p>资料系统 <b>粗体</b> <i>斜体</i> <u>下划线</u> <font color="#ff0000">彩色</font> '
+        + 'The quick brown fox 12345 “引号”，。</p><table border=1><tr><td>表格</td></tr></table>';
+    document.body.appendChild(d);
+    d.getBoundingClientRect();
+    d.remove();
+})();
+)";
+
+TEditPage *takeSparePage()
+{
+    TEditPage *page = sparePage.data();
+    sparePage = nullptr;
+    return page;
+}
 
 // Printing is left to the engine; this only bounds the wait for its answer.
 constexpr int PrintTimeoutMs = 120000;
@@ -197,25 +256,60 @@ QString THtmlEdit::DocumentTemplate()
 
 THtmlEdit::THtmlEdit(QWidget *parent) : QWebEngineView(parent)
 {
-    auto *page = new TEditPage(this);
+    TEditPage *page = takeSparePage();
+    if (page)
+        page->setParent(this);
+    else
+        page = newEditPage(this);
     setPage(page);
     m_document = new THtmlDocument(page, this);
+    if (page->isLoaded())
+        m_document->pageLoaded(page->loadOk());
+    if (keepSpare)
+        QTimer::singleShot(SpareDelayMs, qApp, &THtmlEdit::PrepareSparePage);
 
     m_imageFolder = QDir::toNativeSeparators(QDir::tempPath() + QLatin1Char('/'));
-
-    // Pictures are referenced by file:// addresses; a page of local origin
-    // may load them.
-    page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
-
-    // An empty page, loaded in the background. Until it is there, writes and
-    // settings wait in the document's queue; reads wait for it.
-    page->setHtml(QStringLiteral("<html><head></head><body></body></html>"),
-                  QUrl::fromLocalFile(m_imageFolder));
 
     m_commander = new TEditCommander(m_document);
     setImageFolder(m_imageFolder);
     setReadOnly(false);
     setCharSet(QStringLiteral("gb2312"));
+}
+
+void THtmlEdit::KeepSparePage(bool on)
+{
+    keepSpare = on;
+    if (on)
+        PrepareSparePage();
+    else
+        deleteSparePage();
+}
+
+void THtmlEdit::PrepareSparePage()
+{
+    if (!keepSpare || sparePage)
+        return;
+    static bool cleanupAdded = false;
+    TEditPage *page = newEditPage(nullptr);
+    if (!cleanupAdded) {
+        // Before the engine's own clean-up, which was added before it (the
+        // routines run last added first).
+        qAddPostRoutine(deleteSparePage);
+        cleanupAdded = true;
+    }
+    QObject::connect(
+        page, &QWebEnginePage::loadFinished, page,
+        [page](bool ok) {
+            if (ok)
+                page->runJavaScript(QString::fromUtf8(WarmUpScript));
+        },
+        Qt::SingleShotConnection);
+    sparePage = page;
+}
+
+QWebEnginePage *THtmlEdit::SparePage()
+{
+    return sparePage.data();
 }
 
 THtmlEdit::~THtmlEdit()

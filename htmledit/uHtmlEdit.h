@@ -93,6 +93,14 @@ public:
     // The text NewDocument writes: an empty body with a small head.
     static QString DocumentTemplate();
 
+    // With on, a page is always kept ready for the next control (made now,
+    // and again a little after a control took it), so that opening a
+    // document does not wait for a new page. Off drops the one kept.
+    static void KeepSparePage(bool on);
+    static void PrepareSparePage();
+    // The page kept for the next control, null when there is none.
+    static QWebEnginePage *SparePage();
+
     TEditCommander *Commander() const { return m_commander; }
     THtmlDocument *Document() const { return m_document; }
 

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QPointer>
+#include <QWebEnginePage>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -76,6 +78,7 @@ class TestHtmlEdit : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void md5Hex_data();
     void md5Hex();
     void imageStamp();
@@ -108,7 +111,17 @@ private slots:
     void canFocus();
     void engineFailures();
     void staysOnItsDocument();
+    void sparePages();
 };
+
+// Built a second time with MV_SPARE_PAGES: every case then runs on controls
+// that take a page made ahead, as the program's do.
+void TestHtmlEdit::initTestCase()
+{
+#ifdef MV_SPARE_PAGES
+    THtmlEdit::KeepSparePage(true);
+#endif
+}
 
 void TestHtmlEdit::md5Hex_data()
 {
@@ -648,6 +661,77 @@ void TestHtmlEdit::staysOnItsDocument()
     f.js("location.href = 'file:///tmp/';");
     QTest::qWait(300);
     QVERIFY(f.edit->HTML().contains(QStringLiteral("<p>kept</p>")));
+}
+
+void TestHtmlEdit::sparePages()
+{
+    THtmlEdit::KeepSparePage(false);
+    QVERIFY(!THtmlEdit::SparePage());
+    QString untouched;
+    {
+        Form f;
+        untouched = f.edit->HTML();
+    }
+
+    THtmlEdit::KeepSparePage(true);
+    QPointer<QWebEnginePage> spare = THtmlEdit::SparePage();
+    QVERIFY(spare);
+    {
+        // Taken while it is still loading: the writes wait for it.
+        Form f;
+        QCOMPARE(f.edit->page(), spare.data());
+        QVERIFY(!THtmlEdit::SparePage());
+        f.load(QStringLiteral("<p id=\"a\">先写</p>"));
+        QVERIFY(f.edit->HTML().contains(QStringLiteral("<p id=\"a\">先写</p>")));
+    }
+    QVERIFY(!spare); // went with its control
+
+    // The next one follows a little later; taken once loaded and warmed up,
+    // it is as empty as a new page and gets the control's state.
+    QTRY_VERIFY_WITH_TIMEOUT(THtmlEdit::SparePage(), 5000);
+    spare = THtmlEdit::SparePage();
+    QTRY_VERIFY_WITH_TIMEOUT(!spare->isLoading(), 10000);
+    QTest::qWait(100);
+    {
+        Form f;
+        QCOMPARE(f.edit->page(), spare.data());
+        QCOMPARE(f.edit->HTML(), untouched);
+        QCOMPARE(f.js("return document.designMode;").toString(), QStringLiteral("on"));
+        QCOMPARE(f.js("var m = document.querySelector('meta[charset]'); return m ? m.getAttribute('charset') : '';")
+                     .toString(),
+                 QStringLiteral("gb2312"));
+        f.edit->setReadOnly(true);
+        QCOMPARE(f.js("return document.designMode;").toString(), QStringLiteral("off"));
+        f.load(QStringLiteral("<p>第二</p>"));
+        QVERIFY(f.edit->HTML().contains(QStringLiteral("<p>第二</p>")));
+    }
+
+    {
+        // Two controls never share a page, and none sees another's text.
+        QTRY_VERIFY_WITH_TIMEOUT(THtmlEdit::SparePage(), 5000);
+        Form a;
+        Form b;
+        QVERIFY(a.edit->page() != b.edit->page());
+        a.load(QStringLiteral("<p>甲的</p>"));
+        QCOMPARE(b.edit->HTML(), untouched);
+    }
+
+    // Off drops the page kept; controls make their own again.
+    QTRY_VERIFY_WITH_TIMEOUT(THtmlEdit::SparePage(), 5000);
+    spare = THtmlEdit::SparePage();
+    THtmlEdit::KeepSparePage(false);
+    QVERIFY(!spare);
+    QVERIFY(!THtmlEdit::SparePage());
+    {
+        Form f;
+        QTest::qWait(400);
+        QVERIFY(!THtmlEdit::SparePage());
+        f.load(QStringLiteral("<p>自己的</p>"));
+        QVERIFY(f.edit->HTML().contains(QStringLiteral("<p>自己的</p>")));
+    }
+#ifdef MV_SPARE_PAGES
+    THtmlEdit::KeepSparePage(true);
+#endif
 }
 
 QTEST_MAIN(TestHtmlEdit)
