@@ -25,7 +25,6 @@ struct ModuleState
 {
     QString path;
     RunCommand run = nullptr;
-    QString failure; // the reason of the last failed load
 };
 
 ModuleState &state()
@@ -96,14 +95,16 @@ bool WindowsModule::load(QString *reason)
     ModuleState &s = state();
     if (s.run)
         return true;
-    // Never unloaded: its windows and the engine live until the end of the run.
     prepareSharedContext();
+    // Never unloaded: its windows and the engine live until the end of the
+    // run. Every symbol is bound now, so that a module that does not match
+    // the program fails here, reported, instead of ending the run later.
     QLibrary lib(s.path.isEmpty() ? defaultPath() : s.path);
+    lib.setLoadHints(QLibrary::ResolveAllSymbolsHint);
     auto run = reinterpret_cast<RunCommand>(lib.resolve("mvRunWindowCommand"));
     if (!run) {
-        s.failure = lib.errorString();
         if (reason)
-            *reason = s.failure;
+            *reason = lib.errorString();
         return false;
     }
     s.run = run;
