@@ -108,9 +108,6 @@ bool WindowsModule::load(QString *reason)
         return false;
     }
     s.run = run;
-    // Right after this event: a command that loaded the module runs first.
-    if (auto prepare = reinterpret_cast<void (*)()>(lib.resolve("mvPrepareWindows")))
-        QTimer::singleShot(0, qApp, prepare);
     return true;
 }
 

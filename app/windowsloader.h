@@ -10,8 +10,8 @@ namespace mv {
 // the category dialogs that belong with them live in a module beside the
 // program, so that starting the program does not wait for the engine's
 // libraries. The module is loaded once the main window is up, or by the
-// first command that needs it, whichever comes first; right after, the
-// module starts the engine with the page the first editor takes.
+// first command that needs it, whichever comes first. Once an editor has
+// been opened, the module keeps a page ready for the next one.
 class WindowsModule
 {
 public:

@@ -4,6 +4,9 @@
 // tree has been painted with nodes and "MODULE" once the windows module is
 // loaded, then ends.
 //   bench-startprogram DBPATH
+//   bench-startprogram DBPATH --stalls   then for 3 s more, prints "STALL n":
+//                                        the longest the event loop did not
+//                                        answer (ms) after the tree
 //   bench-startprogram --empty     one empty window, shown by this program
 #include "UnitDM.h"
 #include "UnitDcouentList.h"
@@ -12,9 +15,11 @@
 #include "treeview.h"
 #include "windowsloader.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <cstdio>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -30,7 +35,11 @@ void say(const char *what)
 class PaintWatch : public QObject
 {
 public:
-    PaintWatch(QWidget *window, QTreeWidget *tree) : window_(window), tree_(tree) { qApp->installEventFilter(this); }
+    PaintWatch(QWidget *window, QTreeWidget *tree, bool stalls = false)
+        : window_(window), tree_(tree), stalls_(stalls)
+    {
+        qApp->installEventFilter(this);
+    }
     bool eventFilter(QObject *o, QEvent *e) override
     {
         auto *w = qobject_cast<QWidget *>(o);
@@ -44,6 +53,8 @@ public:
             if (tree_ && w == tree_->viewport() && tree_->topLevelItemCount() > 0) {
                 say("TREE");
                 qApp->removeEventFilter(this);
+                if (stalls_)
+                    watchStalls();
                 waitForModule();
             }
         }
@@ -55,14 +66,35 @@ private:
     {
         if (mv::WindowsModule::isLoaded()) {
             say("MODULE");
-            QCoreApplication::exit(0);
+            if (!stalls_)
+                QCoreApplication::exit(0);
             return;
         }
         QTimer::singleShot(1, this, &PaintWatch::waitForModule);
     }
 
+    void watchStalls()
+    {
+        auto *tick = new QTimer(this);
+        tick->setInterval(1);
+        auto last = std::make_shared<QElapsedTimer>();
+        auto longest = std::make_shared<double>(0);
+        last->start();
+        connect(tick, &QTimer::timeout, this, [last, longest] {
+            *longest = std::max(*longest, last->nsecsElapsed() / 1e6);
+            last->restart();
+        });
+        tick->start();
+        QTimer::singleShot(3000, this, [longest] {
+            std::printf("STALL %.1f\n", *longest);
+            std::fflush(stdout);
+            QCoreApplication::exit(0);
+        });
+    }
+
     QWidget *window_;
     QTreeWidget *tree_;
+    bool stalls_;
     bool shown_ = false;
 };
 
@@ -88,7 +120,8 @@ int main(int argc, char **argv)
             mvlabDm = new TmvlabDm(db);
             fmDocumentList = new TfmDocumentList(mvlabDm, nullptr, TfmDocumentList::TreeLoading::AfterFirstPaint);
             mv::connectProgramCommands(fmDocumentList);
-            watch = std::make_unique<PaintWatch>(fmDocumentList, fmDocumentList->RzTreeView1);
+            watch = std::make_unique<PaintWatch>(fmDocumentList, fmDocumentList->RzTreeView1,
+                                                 argc > 2 && qstrcmp(argv[2], "--stalls") == 0);
             fmDocumentList->show();
         },
         [] {
