@@ -198,6 +198,18 @@ void Connection::close()
     });
 }
 
+void Connection::cancelOperation()
+{
+    IAttachment *att = att_;
+    if (!att)
+        return;
+    // Not through guarded(): "nothing to cancel" is no error here.
+    IStatus *raw = master()->getStatus();
+    CheckStatusWrapper st(raw);
+    att->cancelOperation(&st, fb_cancel_raise);
+    raw->dispose();
+}
+
 // ---------------------------------------------------------------- parameters
 
 ParsedSql parseNamedParams(const QByteArray &sql)

@@ -66,6 +66,11 @@ public:
     // Commits and disconnects.
     void close();
 
+    // From another thread, while this one runs a statement: makes it fail
+    // at once with the server's "cancelled" error. Nothing happens when no
+    // statement runs. The caller keeps the connection alive meanwhile.
+    void cancelOperation();
+
     // Runs a group of changes that belong together: committed together when
     // fn returns, rolled back together (and the error passed on) when it throws.
     void runUnit(const std::function<void()> &fn);

@@ -6,6 +6,7 @@
 #include "dialogs.h"
 #include "documentquery.h"
 #include "searchindexer.h"
+#include "statementsearch.h"
 #include "flatmenu.h"
 #include "bannerpanel.h"
 #include "gradientpanel.h"
@@ -160,6 +161,15 @@ void TfmDocumentList::buildLayout()
     SearchIndexer1 = new SearchIndexer(*dm_, this);
     SearchIndexer1->setObjectName(QStringLiteral("SearchIndexer1"));
     IBQueryDocument->setIndexer(SearchIndexer1);
+    StatementSearch1 = new StatementSearch(dm_->IBDatabaseMV.databaseName(), this);
+    StatementSearch1->setObjectName(QStringLiteral("StatementSearch1"));
+    IBQueryDocument->setStatementSearch(StatementSearch1);
+    // A search still waiting for its statement when the index comes is
+    // answered from the index at once.
+    connect(SearchIndexer1, &SearchIndexer::ready, this, [this] {
+        if (IBQueryDocument->searching())
+            EdFindChange();
+    });
     DBGridEh1 = new mv::DataGrid(Shape2);
     DBGridEh1->setObjectName(QStringLiteral("DBGridEh1"));
     DBGridEh1->setFrameShape(QFrame::NoFrame);

@@ -15,6 +15,7 @@ class QToolButton;
 class QTreeWidgetItem;
 class DocumentQuery;
 class SearchIndexer;
+class StatementSearch;
 class TmvlabDm;
 
 namespace mv {
@@ -77,6 +78,8 @@ public:
     DocumentQuery *IBQueryDocument;
     // Keeps the documents' contents indexed for the search box.
     SearchIndexer *SearchIndexer1;
+    // Runs the searches the index cannot answer yet, off the window's thread.
+    StatementSearch *StatementSearch1;
 
     mv::FlatMenu *PopupMenu1;
     QAction *N1;

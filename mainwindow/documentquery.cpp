@@ -3,7 +3,9 @@
 #include "UnitDM.h"
 #include "categorymodel.h"
 #include "gbkcodec.h"
+#include "dialogs.h"
 #include "searchindexer.h"
+#include "statementsearch.h"
 
 #include <QColor>
 #include <QFont>
@@ -92,8 +94,18 @@ DocumentQuery::DocumentQuery(QObject *parent) : QAbstractTableModel(parent)
 {
 }
 
+void DocumentQuery::setStatementSearch(StatementSearch *search)
+{
+    statementSearch_ = search;
+    connect(search, &StatementSearch::finished, this, &DocumentQuery::statementSearchFinished);
+}
+
 void DocumentQuery::close()
 {
+    if (pending_) {
+        statementSearch_->cancel();
+        pending_ = 0;
+    }
     statements_.clear();
     fromIndex_ = false;
     if (size() == 0 && !active_)
@@ -123,7 +135,8 @@ void DocumentQuery::fetch(TmvlabDm &dm, const QString &sql, std::vector<Row> &ou
     readRows(q, out, {});
 }
 
-void DocumentQuery::readRows(mv::db::Query &q, std::vector<Row> &out, const std::function<bool(int)> &keep)
+void DocumentQuery::readRows(mv::db::Query &q, std::vector<Row> &out, const std::function<bool(int)> &keep,
+                             const std::function<bool()> &stop)
 {
     // Bound by name; the content column is read only when keep asks for it.
     const int id = q.fieldIndex(QStringLiteral("ID"));
@@ -131,7 +144,7 @@ void DocumentQuery::readRows(mv::db::Query &q, std::vector<Row> &out, const std:
     const int date = q.fieldIndex(QStringLiteral("DATE"));
     const int type = q.fieldIndex(QStringLiteral("TYPEID"));
     const int content = q.fieldIndex(QStringLiteral("CONTENT"));
-    while (!q.eof()) {
+    while (!q.eof() && !(stop && stop())) {
         if (!keep || keep(content))
             out.push_back({q.field(id), q.field(title), q.field(date), q.field(type)});
         q.next();
@@ -211,28 +224,52 @@ bool DocumentQuery::searchIndex(const QByteArray &needle)
     return true;
 }
 
+std::vector<DocumentQuery::Row> DocumentQuery::searchRows(mv::db::Connection &c, const QByteArray &needle,
+                                                          const std::function<bool()> &stop)
+{
+    const bool check = docsql::needsBoundaryCheck(needle);
+    mv::db::Query q(c);
+    q.setSql(docsql::searchStatement());
+    q.setParamBytes(QStringLiteral("PATTERN"), docsql::likePattern(needle));
+    q.open();
+    std::vector<Row> rows;
+    // The database compares bytes; a hit that starts inside a character is
+    // not a hit of the text.
+    readRows(q, rows,
+             check ? std::function<bool(int)>([&](int content) {
+                 return docsql::matchesOnCharBoundary(q.fieldBytes(content), needle);
+             })
+                   : std::function<bool(int)>(),
+             stop);
+    return rows;
+}
+
 void DocumentQuery::openSearch(TmvlabDm &dm, const QString &text)
 {
     close();
     const QByteArray needle = mv::GbkCodec::encode(text);
     if (searchIndex(needle))
         return;
-    const QString sql = docsql::searchStatement();
-    statements_.append(sql);
-    const bool check = docsql::needsBoundaryCheck(needle);
+    statements_.append(docsql::searchStatement());
+    if (statementSearch_) {
+        pending_ = ++tickets_;
+        statementSearch_->start(pending_, needle);
+        return;
+    }
+    publish(searchRows(dm.IBDatabaseMV, needle));
+}
 
-    mv::db::Query q(dm.IBDatabaseMV);
-    q.setSql(sql);
-    q.setParamBytes(QStringLiteral("PATTERN"), docsql::likePattern(needle));
-    q.open();
-    std::vector<Row> rows;
-    // The database compares bytes; a hit that starts inside a character is
-    // not a hit of the text.
-    readRows(q, rows, check ? std::function<bool(int)>([&](int content) {
-        return docsql::matchesOnCharBoundary(q.fieldBytes(content), needle);
-    })
-                            : std::function<bool(int)>());
-    publish(std::move(rows));
+void DocumentQuery::statementSearchFinished(quint64 ticket, const QString &error)
+{
+    if (ticket != pending_)
+        return;
+    pending_ = 0;
+    std::vector<Row> rows = statementSearch_->takeRows();
+    if (error.isEmpty())
+        publish(std::move(rows));
+    else
+        mv::Dialogs::error(error);
+    emit searchFinished();
 }
 
 QString DocumentQuery::fieldByName(int r, const QString &name) const

@@ -14,8 +14,10 @@
 #include <vector>
 
 class SearchIndexer;
+class StatementSearch;
 class TmvlabDm;
 namespace mv::db {
+class Connection;
 class Query;
 }
 
@@ -60,6 +62,10 @@ public:
     // order), to the database otherwise; a search also restarts an indexer
     // that has neither an index nor a build running.
     void setIndexer(SearchIndexer *indexer) { indexer_ = indexer; }
+    // With a statement search, a search the index cannot answer runs there:
+    // openSearch empties the list and returns, the rows follow when the
+    // statement is done (searchFinished). Without, it runs here and now.
+    void setStatementSearch(StatementSearch *search);
 
     // A category's documents: its 10 newest without sub-categories,
     // otherwise every document of its subtree; newest first.
@@ -67,10 +73,18 @@ public:
     // Documents whose content holds text (case-sensitive; empty text: every
     // document with content), in the database's order.
     void openSearch(TmvlabDm &dm, const QString &text);
-    // Empties the list (a failed open leaves it so).
+    // Empties the list (a failed open leaves it so); a search still running
+    // is dropped.
     void close();
 
     bool active() const { return active_; }
+    // A search whose rows have not come yet.
+    bool searching() const { return pending_ != 0; }
+
+    // The search statement's rows for needle on connection c, read until
+    // stop (when set) says so.
+    static std::vector<Row> searchRows(mv::db::Connection &c, const QByteArray &needle,
+                                       const std::function<bool()> &stop = {});
     // The statements the last open ran, in order (none when the index
     // answered the search).
     QStringList lastStatements() const { return statements_; }
@@ -86,11 +100,18 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
 
+signals:
+    // The rows of a search run by the statement search are there (or its
+    // error was reported).
+    void searchFinished();
+
 private:
     void fetch(TmvlabDm &dm, const QString &sql, std::vector<Row> &out);
     // Appends the open query's rows, those that keep (given the content
     // column's index) accepts when it is set.
-    static void readRows(mv::db::Query &q, std::vector<Row> &out, const std::function<bool(int)> &keep);
+    static void readRows(mv::db::Query &q, std::vector<Row> &out, const std::function<bool(int)> &keep,
+                         const std::function<bool()> &stop = {});
+    void statementSearchFinished(quint64 ticket, const QString &error);
     static bool hasSubCategories(TmvlabDm &dm, const QString &id);
     void publish(std::vector<Row> rows);
 
@@ -106,6 +127,9 @@ private:
     std::vector<const SearchIndex::Document *> found_;
     QStringList statements_;
     SearchIndexer *indexer_ = nullptr;
+    StatementSearch *statementSearch_ = nullptr;
+    quint64 tickets_ = 0;
+    quint64 pending_ = 0; // the statement search's request the list waits for
     bool active_ = false;
     bool fromIndex_ = false;
 };

@@ -1,12 +1,17 @@
+#include "UnitDM.h"
 #include "fbsql.h"
 #include "gbkcodec.h"
 #include "schema.h"
 #include "testdb.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 
 #include <QFile>
 #include <QTest>
+
+#include <atomic>
+#include <thread>
 
 using mv::db::DbError;
 using mv::db::Query;
@@ -30,6 +35,7 @@ private slots:
     void injectedFaults();
     void queryClosedWhenTextReloaded();
     void schemaMatchesWhatTheProgramRelyOn();
+    void cancelOperationStopsARunningStatement();
 };
 
 void TestFbSql::parseNamedParams_data()
@@ -278,6 +284,48 @@ void TestFbSql::schemaMatchesWhatTheProgramRelyOn()
     QCOMPARE(db.rows(QStringLiteral("select id, parentid from type")), QStringList{"1|0"});
     // The maker never overwrites a file.
     QVERIFY_THROWS_EXCEPTION(DbError, mv::createSchemaDatabase(db.path()));
+}
+
+void TestFbSql::cancelOperationStopsARunningStatement()
+{
+    TestDb db;
+    TmvlabDm dm(db.path());
+    mv::db::Connection &c = dm.IBDatabaseMV;
+    c.ensureOpen();
+    std::atomic<bool> done{false};
+    QString error;
+    // Billions of rows: it never ends by itself within the test.
+    std::thread t([&] {
+        try {
+            Query q(c);
+            q.setSql(QStringLiteral("select count(*) from rdb$fields a, rdb$fields b, rdb$fields c, rdb$fields d"));
+            q.open();
+        } catch (const DbError &e) {
+            error = e.message();
+        }
+        done = true;
+    });
+    QElapsedTimer timer;
+    timer.start();
+    // Nothing to cancel before the statement has started: ask until it ends.
+    while (!done && timer.elapsed() < 60000) {
+        QTest::qSleep(50);
+        c.cancelOperation();
+    }
+    t.join();
+    QVERIFY2(error.contains(QStringLiteral("cancel")), qPrintable(error));
+    QVERIFY(timer.elapsed() < 60000);
+    // The connection goes on.
+    Query q(c);
+    q.setSql(QStringLiteral("select count(*) from rdb$database"));
+    q.open();
+    QCOMPARE(q.field(0), QStringLiteral("1"));
+    // And with nothing running, a cancel does nothing.
+    c.cancelOperation();
+    Query again(c);
+    again.setSql(QStringLiteral("select count(*) from rdb$database"));
+    again.open();
+    QCOMPARE(again.field(0), QStringLiteral("1"));
 }
 
 QTEST_GUILESS_MAIN(TestFbSql)

@@ -4,12 +4,18 @@
 #include "UnitDM.h"
 #include "documentquery.h"
 #include "gbkcodec.h"
+#include "dialogs.h"
+#include "statementsearch.h"
 #include "testdb.h"
 
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -197,9 +203,99 @@ private slots:
         TmvlabDm dm(db->path());
         DocumentQuery q;
         q.openSearch(dm, text);
-        QStringList got = ids(q);
+        QVERIFY(!q.searching());
+        const QStringList direct = ids(q);
+        QStringList got = direct;
         std::sort(got.begin(), got.end());
         QCOMPARE(got, found);
+
+        // Off the caller's thread: the list empties at once, then the same
+        // rows come in the same order.
+        StatementSearch background(db->path());
+        DocumentQuery b;
+        b.setStatementSearch(&background);
+        QSignalSpy done(&b, &DocumentQuery::searchFinished);
+        b.openSearch(dm, text);
+        QVERIFY(b.searching());
+        QCOMPARE(b.rowCount(), 0);
+        QVERIFY(done.wait(10000));
+        QVERIFY(!b.searching());
+        QCOMPARE(ids(b), direct);
+        QCOMPARE(b.lastStatements(), q.lastStatements());
+    }
+
+    // Only the latest request counts: a search superseded while its
+    // statement waits is never shown, nor one overtaken by a listing.
+    void backgroundSearchShowsOnlyTheLatest()
+    {
+        mvtest::TestDb db(false);
+        db.exec({insertDoc(1, 1, QStringLiteral("alpha")), insertDoc(2, 1, QStringLiteral("beta")),
+                 insertDoc(3, 1, QStringLiteral("alpha beta"))});
+        TmvlabDm dm(db.path());
+        StatementSearch background(db.path());
+        std::mutex m;
+        std::condition_variable cv;
+        bool hold = true;
+        std::atomic<int> entered{0};
+        background.setStatementHook([&] {
+            ++entered;
+            std::unique_lock<std::mutex> lock(m);
+            cv.wait(lock, [&] { return !hold; });
+        });
+        auto setHold = [&](bool on) {
+            {
+                std::lock_guard<std::mutex> lock(m);
+                hold = on;
+            }
+            cv.notify_all();
+        };
+        DocumentQuery q;
+        q.setStatementSearch(&background);
+        QSignalSpy done(&q, &DocumentQuery::searchFinished);
+
+        q.openSearch(dm, QStringLiteral("alpha"));
+        QTRY_COMPARE(entered.load(), 1); // held before its statement
+        q.openSearch(dm, QStringLiteral("beta"));
+        setHold(false);
+        QVERIFY(done.wait(10000));
+        QStringList got = ids(q);
+        std::sort(got.begin(), got.end());
+        QCOMPARE(got, (QStringList{"2", "3"}));
+        QTest::qWait(300);
+        QCOMPARE(done.count(), 1);
+
+        setHold(true);
+        entered = 0;
+        q.openSearch(dm, QStringLiteral("alpha"));
+        QTRY_COMPARE(entered.load(), 1);
+        q.openCategory(dm, QStringLiteral("1"));
+        QVERIFY(!q.searching());
+        const QStringList listed = ids(q);
+        QCOMPARE(listed, (QStringList{"3", "2", "1"}));
+        setHold(false);
+        QTest::qWait(300);
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(ids(q), listed);
+    }
+
+    // The statement's failure is the same error box the search showed when it
+    // ran on the window's thread; the list stays empty.
+    void backgroundSearchFailureIsReported()
+    {
+        mvtest::TestDb db(false);
+        TmvlabDm dm(db.path());
+        StatementSearch background(db.dir() + QStringLiteral("/missing.fdb"));
+        DocumentQuery q;
+        q.setStatementSearch(&background);
+        QSignalSpy done(&q, &DocumentQuery::searchFinished);
+        mv::DialogRecorder boxes;
+        q.openSearch(dm, QStringLiteral("x"));
+        QVERIFY(done.wait(10000));
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes()[0].kind, mv::Dialogs::Kind::Error);
+        QVERIFY2(boxes.boxes()[0].text.contains(QStringLiteral("missing.fdb")), qPrintable(boxes.boxes()[0].text));
+        QCOMPARE(q.rowCount(), 0);
+        QVERIFY(!q.searching());
     }
 
     void failedOpenLeavesListEmpty()
