@@ -7,13 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibrary>
-#include <QOpenGLContext>
 #include <QTimer>
-
-QT_BEGIN_NAMESPACE
-Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext *context);
-Q_GUI_EXPORT QOpenGLContext *qt_gl_global_share_context();
-QT_END_NAMESPACE
 
 namespace mv {
 
@@ -37,37 +31,25 @@ ModuleState &state()
 // module is there before a user's first click.
 constexpr int PreloadDelayMs = 50;
 
-QOpenGLContext *shareContext = nullptr;
 QtMessageHandler previousHandler = nullptr;
 
-void deleteShareContext()
-{
-    qt_gl_set_global_share_context(nullptr);
-    delete shareContext;
-    shareContext = nullptr;
-}
-
 // The attribute's warning says it should have been set before the
-// application object; the context it stands for is made right here instead.
+// application object: the context it stands for is made later here, by the
+// module, before the engine's first page.
 void withoutAttributeWarning(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (!message.contains(QLatin1String("AA_ShareOpenGLContexts")) && previousHandler)
         previousHandler(type, context, message);
 }
 
-// What the web engine sets up when it is linked into a program from the
-// start: one OpenGL context that every page's context shares, made in the
-// GUI thread before the engine's library is loaded. A program that links the
-// engine makes it while the application object is built, which on a desktop
-// costs tens of milliseconds of start-up; here it waits for the module.
-void prepareSharedContext()
+// A program that links the web engine from the start has it set while its
+// application object is built, together with the OpenGL context that every
+// page's context shares, which on a desktop costs tens of milliseconds of
+// start-up. Here the attribute is set before the engine's library is
+// loaded (which checks it), and the module makes the context before the
+// engine's first page (see windowsmodule.cpp).
+void announceSharedContexts()
 {
-    if (qt_gl_global_share_context())
-        return;
-    shareContext = new QOpenGLContext;
-    shareContext->create(); // without OpenGL the engine renders in software
-    qt_gl_set_global_share_context(shareContext);
-    qAddPostRoutine(deleteShareContext);
     previousHandler = qInstallMessageHandler(withoutAttributeWarning);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     qInstallMessageHandler(previousHandler);
@@ -95,7 +77,7 @@ bool WindowsModule::load(QString *reason)
     ModuleState &s = state();
     if (s.run)
         return true;
-    prepareSharedContext();
+    announceSharedContexts();
     // Never unloaded: its windows and the engine live until the end of the
     // run. Every symbol is bound now, so that a module that does not match
     // the program fails here, reported, instead of ending the run later.
