@@ -40,23 +40,18 @@ void prepareSharedContext()
     qAddPostRoutine(deleteShareContext);
 }
 
-bool opensEditor(const QString &item)
-{
-    return item == QLatin1String("N7") || item == QLatin1String("DBGridEh1");
-}
-
 } // namespace
 
 extern "C" Q_DECL_EXPORT void mvRunWindowCommand(TfmDocumentList *window, const QString &item,
                                                  const QString &argument)
 {
-    if (opensEditor(item) || item == QLatin1String("N8"))
+    if (OpensDocumentEditor(item) || item == QLatin1String("N8"))
         prepareSharedContext();
     RunWindowCommand(window, item, argument);
     // The first editor started the engine; from now on a page is kept ready
     // for the next one. Not earlier: starting the engine holds the window
     // up for most of a tenth of a second, which belongs to the first
     // opening, not to some moment the user did not choose.
-    if (opensEditor(item))
+    if (OpensDocumentEditor(item))
         THtmlEdit::KeepSparePage(true);
 }

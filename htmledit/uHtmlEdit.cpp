@@ -49,6 +49,13 @@ private:
     bool m_loadOk = false;
 };
 
+// Where pictures go until the control is told otherwise; also the base of
+// the page's addresses.
+QString defaultImageFolder()
+{
+    return QDir::toNativeSeparators(QDir::tempPath() + QLatin1Char('/'));
+}
+
 // A new page of the editing surface, loading its empty document.
 TEditPage *newEditPage(QObject *parent)
 {
@@ -59,7 +66,7 @@ TEditPage *newEditPage(QObject *parent)
     // Until the empty page is there, writes and settings wait in the
     // document's queue; reads wait for it.
     page->setHtml(QStringLiteral("<html><head></head><body></body></html>"),
-                  QUrl::fromLocalFile(QDir::toNativeSeparators(QDir::tempPath() + QLatin1Char('/'))));
+                  QUrl::fromLocalFile(defaultImageFolder()));
     return page;
 }
 
@@ -268,7 +275,7 @@ THtmlEdit::THtmlEdit(QWidget *parent) : QWebEngineView(parent)
     if (keepSpare)
         QTimer::singleShot(SpareDelayMs, qApp, &THtmlEdit::PrepareSparePage);
 
-    m_imageFolder = QDir::toNativeSeparators(QDir::tempPath() + QLatin1Char('/'));
+    m_imageFolder = defaultImageFolder();
 
     m_commander = new TEditCommander(m_document);
     setImageFolder(m_imageFolder);

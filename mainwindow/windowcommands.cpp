@@ -35,6 +35,11 @@ void DeleteSelectedCategory(TfmDocumentList *window)
     delete node;
 }
 
+bool OpensDocumentEditor(const QString &item)
+{
+    return item == QLatin1String("N7") || item == QLatin1String("DBGridEh1");
+}
+
 void RunWindowCommand(TfmDocumentList *window, const QString &item, const QString &argument)
 {
     if (item == QLatin1String("N1") || item == QLatin1String("N2")) {
@@ -47,7 +52,7 @@ void RunWindowCommand(TfmDocumentList *window, const QString &item, const QStrin
         }
     } else if (item == QLatin1String("N3")) {
         DeleteSelectedCategory(window);
-    } else if (item == QLatin1String("N7") || item == QLatin1String("DBGridEh1")) {
+    } else if (OpensDocumentEditor(item)) {
         OpenDocumentEditor(window, argument);
     } else if (item == QLatin1String("N8")) {
         ShowLookupWindow(window);

@@ -9,6 +9,9 @@ class QString;
 // window.
 void RunWindowCommand(TfmDocumentList *window, const QString &item, const QString &argument);
 
+// True for the commands that open the document editor (N7 and DBGridEh1).
+bool OpensDocumentEditor(const QString &item);
+
 // Connects the main window's commands to RunWindowCommand.
 void ConnectWindowCommands(TfmDocumentList *window);
 

@@ -77,18 +77,25 @@ void note(const QString &line)
     std::fflush(stdout);
 }
 
+// Starts a program with a runtime folder of the benchmark's, so that its
+// single-instance lock never meets the user's.
+void startIn(QProcess &p, const QString &program, const QStringList &args, const QString &runtimeDir)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+}
+
 // Wall time from starting the process to each of the marks it prints
 // ("SHOWN", "TREE", "MODULE"), in ms; -1 for a mark it did not print.
 std::vector<double> timeMarks(const QString &program, const QStringList &args, const QString &runtimeDir)
 {
     static const char *const marks[] = {"SHOWN", "TREE", "MODULE"};
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
-    p.setProcessEnvironment(env);
     QElapsedTimer t;
     t.start();
-    p.start(program, args);
+    startIn(p, program, args, runtimeDir);
     QByteArray seen;
     std::vector<double> at(3, -1);
     while (p.state() != QProcess::NotRunning || p.bytesAvailable()) {
@@ -132,10 +139,7 @@ void benchStartUp(const QString &db, const QString &runtimeDir)
     // the index build starting.
     {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
-        p.setProcessEnvironment(env);
-        p.start(ours, {db, QStringLiteral("--stalls")});
+        startIn(p, ours, {db, QStringLiteral("--stalls")}, runtimeDir);
         p.waitForFinished(60000);
         const QByteArray out = p.readAllStandardOutput();
         const qsizetype at = out.indexOf("STALL ");
