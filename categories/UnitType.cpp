@@ -75,11 +75,25 @@ TfmTypeEdit::TfmTypeEdit(QWidget *owner, const QString &mode) : QDialog(owner)
     const QStringList pieces = SplitString(TypeEditMode, QLatin1Char('-'));
     Edit1->setText(pieces.value(1));
     if (pieces.value(0) == QLatin1String("Edit"))
-        Edit2->setText(SplitString(pieces.value(2), QLatin1Char(' ')).value(1));
+        Edit2->setText(NameInModeString(TypeEditMode));
     Edit2->setFocus();
 
     if (QScreen *s = screen())
         move(s->availableGeometry().center() - rect().center());
+}
+
+QString TfmTypeEdit::NameInModeString(const QString &mode)
+{
+    // The caption is everything after the second "-", and the name
+    // everything after the caption's first blank: a name keeps its own
+    // blanks and dashes, at its ends too.
+    const qsizetype firstDash = mode.indexOf(QLatin1Char('-'));
+    const qsizetype secondDash = firstDash < 0 ? -1 : mode.indexOf(QLatin1Char('-'), firstDash + 1);
+    if (secondDash < 0)
+        return {};
+    const QString caption = mode.mid(secondDash + 1);
+    const qsizetype blank = caption.indexOf(QLatin1Char(' '));
+    return blank < 0 ? QString() : caption.mid(blank + 1);
 }
 
 void TfmTypeEdit::Button1Click()

@@ -23,6 +23,11 @@ public:
     TfmTypeEdit(QWidget *owner, const QString &mode);
     static TfmTypeEdit *CreateWithMode(QWidget *owner, const QString &mode) { return new TfmTypeEdit(owner, mode); }
 
+    // The category name a rename starts with: the whole name in the
+    // caption the mode string carries ("Edit-12-12 My notes-2024" gives
+    // "My notes-2024"); empty when there is no caption.
+    static QString NameInModeString(const QString &mode);
+
     mv::GradientPanel *RzPanel1;
     QLabel *Image1;
     mv::GradientPanel *RzPanel2;

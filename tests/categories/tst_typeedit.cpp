@@ -19,6 +19,8 @@ private slots:
     void windowAndControls();
     void fieldsFromModeString_data();
     void fieldsFromModeString();
+    void renameUntouchedKeepsWholeName_data();
+    void renameUntouchedKeepsWholeName();
     void okWritesAndAlwaysCloses_data();
     void okWritesAndAlwaysCloses();
     void databaseFailureShowsPrefixAndDatabaseText_data();
@@ -86,8 +88,12 @@ void TestTypeEdit::fieldsFromModeString_data()
     QTest::addColumn<QString>("edit2");
     QTest::newRow("add") << "Add-3-3 Books" << "3" << "";
     QTest::newRow("rename") << "Edit-12-12 Recipes" << "12" << "Recipes";
-    QTest::newRow("rename, first word only") << "Edit-12-12 Old recipes" << "12" << "Old";
-    QTest::newRow("rename, dash in name") << "Edit-12-12 a-b" << "12" << "a";
+    QTest::newRow("rename, blanks in name") << "Edit-12-12 Old recipes" << "12" << "Old recipes";
+    QTest::newRow("rename, blanks and digits") << "Edit-12-12 My notes 2024" << "12" << "My notes 2024";
+    QTest::newRow("rename, blank and dash") << "Edit-12-12 读书 笔记-2024" << "12" << "读书 笔记-2024";
+    QTest::newRow("rename, leading and trailing blanks") << "Edit-12-12  padded  " << "12" << " padded  ";
+    QTest::newRow("rename, dashes at both ends") << "Edit-12-12 -a-b-" << "12" << "-a-b-";
+    QTest::newRow("rename, only a dash") << "Edit-12-12 -" << "12" << "-";
     QTest::newRow("rename, empty name") << "Edit-7-7 " << "7" << "";
     QTest::newRow("no right click yet") << "Edit--7 Seven" << "" << "Seven";
 }
@@ -101,6 +107,30 @@ void TestTypeEdit::fieldsFromModeString()
     QCOMPARE(d.Edit1->text(), edit1);
     QCOMPARE(d.Edit2->text(), edit2);
     QCOMPARE(TypeEditMode, mode);
+}
+
+void TestTypeEdit::renameUntouchedKeepsWholeName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("blanks") << "My notes 2024";
+    QTest::newRow("blank and dash") << "读书 笔记-2024";
+    QTest::newRow("blanks at the ends") << " 前后有空格 ";
+    QTest::newRow("dashes at the ends") << "-备忘-";
+}
+
+void TestTypeEdit::renameUntouchedKeepsWholeName()
+{
+    // The caption as the main window builds it and the mode string of
+    // "修改名称"; OK without touching the field changes nothing.
+    QFETCH(QString, name);
+    db_->exec({QStringLiteral("insert into type(id,parentid,typename) values(20,1,'%1')").arg(name)});
+    mv::DialogRecorder boxes;
+    TfmTypeEdit dialog(nullptr, QStringLiteral("Edit-20-20 ") + name);
+    dialog.show();
+    QCOMPARE(dialog.Edit2->text(), name);
+    QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+    QCOMPARE(boxes.lines(), QStringList{});
+    QCOMPARE(db_->rows("select typename from type where id=20"), QStringList{name});
 }
 
 void TestTypeEdit::okWritesAndAlwaysCloses_data()
