@@ -9,11 +9,13 @@
 #include "mvapplication.h"
 #include "okbutton.h"
 #include "pictures.h"
+#include "windowframe.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QVBoxLayout>
 
 QString TypeEditMode;
 
@@ -26,19 +28,26 @@ TfmTypeEdit::TfmTypeEdit(QWidget *owner, const QString &mode) : QDialog(owner)
     setObjectName(QStringLiteral("fmTypeEdit"));
     setWindowTitle(QStringLiteral("下载文档管理  TellbyMorvane软件工作室 "));
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
-    resize(357, 296);
+    resize(mv::clientSizeForOuter(QSize(357, 296)));
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(0xF7, 0xFA, 0xFD));
     setPalette(pal);
 
+    // The two bands follow the window's width; the fields below keep their
+    // places.
+    auto *bands = new QVBoxLayout(this);
+    bands->setContentsMargins(0, 0, 0, 0);
+    bands->setSpacing(0);
     RzPanel1 = mv::createBannerPanel(this, &Image1);
-    RzPanel1->setGeometry(0, 0, width(), 57);
+    bands->addWidget(RzPanel1);
 
     RzPanel2 = new mv::GradientPanel(this);
     RzPanel2->setObjectName(QStringLiteral("RzPanel2"));
     RzPanel2->setCaption(QStringLiteral("    文档类别"));
-    RzPanel2->setGeometry(0, 57, width(), 24);
+    RzPanel2->setFixedHeight(24);
+    bands->addWidget(RzPanel2);
+    bands->addStretch(1);
 
     Label1 = new QLabel(QStringLiteral("上级类别 &1        "), this);
     Label1->setObjectName(QStringLiteral("Label1"));

@@ -9,6 +9,7 @@
 #include "mvapplication.h"
 #include "pictures.h"
 #include "uHtmlEdit.h"
+#include "windowframe.h"
 
 #include <QColorDialog>
 #include <QComboBox>
@@ -131,7 +132,7 @@ void TfmTemp::buildWindow()
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     setSizeGripEnabled(true);
-    resize(839, 623);
+    resize(mv::clientSizeForOuter(QSize(839, 623)));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -3,6 +3,7 @@
 #include "bannerpanel.h"
 #include "gradientpanel.h"
 #include "pictures.h"
+#include "windowframe.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -57,9 +58,7 @@ TfmBianMing::TfmBianMing(QWidget *owner)
     setWindowTitle(QStringLiteral("便民查询  TellbyMorvane软件工作室"));
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     setSizeGripEnabled(false);
-    // The client area of a 732 x 534 window with a 4-pixel border and a
-    // 23-pixel title bar.
-    resize(724, 503);
+    resize(mv::clientSizeForOuter(QSize(732, 534)));
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

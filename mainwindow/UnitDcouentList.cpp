@@ -12,6 +12,7 @@
 #include "gradientpanel.h"
 #include "pictures.h"
 #include "treeview.h"
+#include "windowframe.h"
 #include "mvapplication.h"
 
 #include <QApplication>
@@ -57,7 +58,7 @@ TfmDocumentList::TfmDocumentList(TmvlabDm *dm, QWidget *parent, TreeLoading load
     buildLayout();
     buildMenus();
 
-    resize(781, 568);
+    resize(mv::clientSizeForOuter(QSize(781, 568)));
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
@@ -203,7 +204,7 @@ void TfmDocumentList::buildLayout()
     Splitter1->addWidget(RzPanel5);
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({185, 781 - 185 - 5});
+    Splitter1->setSizes({185, mv::clientSizeForOuter(QSize(781, 568)).width() - 185 - 5});
     outer->addWidget(Splitter1, 1);
 
     RzPanel3 = new mv::GradientPanel(this);

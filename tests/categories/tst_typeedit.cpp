@@ -17,6 +17,7 @@ private slots:
     void init();
     void cleanup();
     void windowAndControls();
+    void bandsFollowTheWindowWidth();
     void fieldsFromModeString_data();
     void fieldsFromModeString();
     void renameUntouchedKeepsWholeName_data();
@@ -67,7 +68,7 @@ void TestTypeEdit::windowAndControls()
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));
     QCOMPARE(d.windowTitle(), QStringLiteral("下载文档管理  TellbyMorvane软件工作室 "));
-    QCOMPARE(d.size(), QSize(357, 296));
+    QCOMPARE(d.size(), QSize(349, 265));
     QCOMPARE(d.findChild<QLabel *>("Label1")->text(), QStringLiteral("上级类别 &1        "));
     QCOMPARE(d.findChild<QLabel *>("Label2")->text(), QStringLiteral("类别名称 &2        "));
     auto *edit1 = d.findChild<QLineEdit *>("Edit1");
@@ -79,6 +80,22 @@ void TestTypeEdit::windowAndControls()
     QCOMPARE(ok->text(), QStringLiteral("确定"));
     QVERIFY(!ok->isDefault());
     QCOMPARE(ok->geometry(), QRect(209, 192, 75, 25));
+}
+
+void TestTypeEdit::bandsFollowTheWindowWidth()
+{
+    TfmTypeEdit d(nullptr, "Edit-12-12 Old recipes");
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    const QRect okPlace = d.Button1->geometry();
+    for (int width : {600, 400}) {
+        d.resize(width, d.height());
+        QApplication::processEvents();
+        QCOMPARE(d.findChild<QWidget *>("RzPanel1")->geometry(), QRect(0, 0, width, 57));
+        QCOMPARE(d.findChild<QWidget *>("RzPanel2")->geometry(), QRect(0, 57, width, 24));
+        QCOMPARE(d.findChild<QLabel *>("Image1")->geometry(), QRect(0, 0, 283, 57));
+        QCOMPARE(d.Button1->geometry(), okPlace);
+    }
 }
 
 void TestTypeEdit::fieldsFromModeString_data()

@@ -103,7 +103,7 @@ void TestEditor::windowAndControls()
     ed.show();
     QVERIFY(QTest::qWaitForWindowExposed(&ed));
     QVERIFY(ed.windowTitle().startsWith(QStringLiteral("添加修改文档  TellbyMorvane软件工作室  ")));
-    QCOMPARE(ed.size(), QSize(839, 623));
+    QCOMPARE(ed.size(), QSize(831, 592));
     QCOMPARE(ed.RzPanel1->height(), 53);
     QCOMPARE(ed.findChild<QLabel *>("Image1")->size(), QSize(283, 53));
     QCOMPARE(ed.RzPanel2->height(), 52);

@@ -1,10 +1,13 @@
 // The category menu's commands end to end: the main window, the dialogs they
 // open and what lands in the database file.
 
+#include "UnitAbort.h"
+#include "UnitBianMing.h"
 #include "UnitDM.h"
 #include "UnitDcouentList.h"
 #include "UnitTemp.h"
 #include "UnitType.h"
+#include "UnitTypeSelect.h"
 #include "dialogs.h"
 #include "documentquery.h"
 #include "editordriver.h"
@@ -236,6 +239,42 @@ private slots:
         QCOMPARE(closed.count(), 1);
         QCOMPARE(db_->rows("select count(*) from documents"), QStringList{"3"});
         ExitRequested = false;
+    }
+
+    // Each window's stated outer size, less the frame of the desktop the
+    // sizes were taken on, is its client area; two are stated as client areas.
+    void windowsTakeTheirStatedSizes_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QSize>("client");
+        QTest::newRow("main window, outer 781 x 568") << "fmDocumentList" << QSize(773, 537);
+        QTest::newRow("editor, outer 839 x 623") << "fmTemp" << QSize(831, 592);
+        QTest::newRow("category dialog, outer 357 x 296") << "fmTypeEdit" << QSize(349, 265);
+        QTest::newRow("lookup window, outer 732 x 534") << "fmBianMing" << QSize(724, 503);
+        QTest::newRow("category picker, client 356 x 342") << "fmTypeSelect" << QSize(356, 342);
+        QTest::newRow("about box, client 298 x 213") << "AboutBox" << QSize(298, 213);
+    }
+    void windowsTakeTheirStatedSizes()
+    {
+        QFETCH(QString, window);
+        QFETCH(QSize, client);
+        TfmDocumentList &w = open();
+        std::unique_ptr<QWidget> made;
+        if (window == "fmTemp")
+            made = std::make_unique<TfmTemp>(&w, QStringLiteral("4-Add-Top"));
+        else if (window == "fmTypeEdit")
+            made = std::make_unique<TfmTypeEdit>(&w, QStringLiteral("Add-4-4 Top"));
+        else if (window == "fmBianMing")
+            made = std::make_unique<TfmBianMing>(&w);
+        else if (window == "fmTypeSelect")
+            made = std::make_unique<TfmTypeSelect>(&w, QString());
+        else if (window == "AboutBox")
+            made = std::make_unique<TAboutBox>(nullptr);
+        QWidget *shown = made ? made.get() : &w;
+        shown->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shown));
+        QCOMPARE(shown->objectName(), window);
+        QCOMPARE(shown->size(), client);
     }
 };
 
