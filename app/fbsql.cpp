@@ -33,6 +33,30 @@ QString statusText(const IStatus *status)
     return QString::fromLocal8Bit(buf).trimmed();
 }
 
+DbError errorFromStatus(const IStatus *status)
+{
+    QList<qint64> codes;
+    int osError = 0;
+    const intptr_t *v = const_cast<IStatus *>(status)->getErrors();
+    while (v && *v != isc_arg_end) {
+        switch (*v) {
+        case isc_arg_gds:
+            codes.append(qint64(v[1]));
+            break;
+        case isc_arg_unix:
+            osError = int(v[1]);
+            break;
+        case isc_arg_cstring: // length, then the text
+            ++v;
+            break;
+        default:
+            break;
+        }
+        v += 2;
+    }
+    return DbError(statusText(status), codes, osError);
+}
+
 // A status wrapper that is released on scope exit.
 struct Status {
     IStatus *raw = master()->getStatus();
@@ -47,7 +71,7 @@ auto guarded(F &&f) -> decltype(f())
     try {
         return f();
     } catch (const FbException &e) {
-        throw DbError(statusText(e.getStatus()));
+        throw errorFromStatus(e.getStatus());
     }
 }
 
@@ -68,8 +92,8 @@ QByteArray dpbFor(ThrowStatusWrapper *st, const QByteArray &user, const QByteArr
 
 } // namespace
 
-DbError::DbError(const QString &message)
-    : std::runtime_error(message.toStdString()), message_(message)
+DbError::DbError(const QString &message, const QList<qint64> &codes, int osError)
+    : std::runtime_error(message.toStdString()), message_(message), codes_(codes), osError_(osError)
 {
 }
 
@@ -117,18 +141,26 @@ void Connection::ensureOpen()
     });
 }
 
+void Connection::countDown(Fault &fault, const char *what)
+{
+    if (fault.countdown > 0 && --fault.countdown == 0) {
+        QList<qint64> codes;
+        if (fault.code)
+            codes.append(fault.code);
+        throw DbError(QStringLiteral("Injected failure of a %1").arg(QLatin1String(what)), codes, fault.osError);
+    }
+}
+
 void Connection::countStatement()
 {
-    if (statementsToFault_ > 0 && --statementsToFault_ == 0)
-        throw DbError(QStringLiteral("Injected failure of a statement"));
+    countDown(statementFault_, "statement");
 }
 
 void Connection::commit()
 {
     if (!tra_)
         return;
-    if (commitsToFault_ > 0 && --commitsToFault_ == 0)
-        throw DbError(QStringLiteral("Injected failure of a commit"));
+    countDown(commitFault_, "commit");
     guarded([&] {
         Status st;
         tra_->commitRetaining(&st);
@@ -161,14 +193,14 @@ void Connection::runUnit(const std::function<void()> &fn)
     }
 }
 
-void Connection::failOnStatement(int n)
+void Connection::failOnStatement(int n, qint64 code, int osError)
 {
-    statementsToFault_ = n;
+    statementFault_ = {n, code, osError};
 }
 
-void Connection::failOnCommit(int n)
+void Connection::failOnCommit(int n, qint64 code, int osError)
 {
-    commitsToFault_ = n;
+    commitFault_ = {n, code, osError};
 }
 
 void Connection::releaseQueries()

@@ -27,15 +27,22 @@ class IMessageMetadata;
 namespace mv::db {
 
 // Every failure of the client or the server arrives as this error, carrying
-// the client's message text.
+// the client's message text and, when the engine gave them, its error codes
+// (the status vector's codes in order, the first one primary) and the
+// system's error number.
 class DbError : public std::runtime_error
 {
 public:
-    explicit DbError(const QString &message);
+    explicit DbError(const QString &message, const QList<qint64> &codes = {}, int osError = 0);
     QString message() const { return message_; }
+    const QList<qint64> &codes() const { return codes_; }
+    qint64 primaryCode() const { return codes_.value(0); }
+    int osError() const { return osError_; }
 
 private:
     QString message_;
+    QList<qint64> codes_;
+    int osError_ = 0;
 };
 
 class Query;
@@ -76,9 +83,10 @@ public:
     void runUnit(const std::function<void()> &fn);
 
     // Fault injection for tests: the n-th statement (or commit) from now on
-    // fails with an error, as a server failure would. 0 switches it off.
-    void failOnStatement(int n);
-    void failOnCommit(int n);
+    // fails with an error, as a server failure would, carrying the given
+    // engine code and system error number when not 0. n = 0 switches it off.
+    void failOnStatement(int n, qint64 code = 0, int osError = 0);
+    void failOnCommit(int n, qint64 code = 0, int osError = 0);
 
     // For Query.
     Firebird::IAttachment *attachment() const { return att_; }
@@ -97,8 +105,15 @@ private:
     Firebird::IAttachment *att_ = nullptr;
     Firebird::ITransaction *tra_ = nullptr;
     std::set<Query *> queries_;
-    int statementsToFault_ = 0;
-    int commitsToFault_ = 0;
+    struct Fault {
+        int countdown = 0;
+        qint64 code = 0;
+        int osError = 0;
+    };
+    // Throws the injected error when this one is due.
+    static void countDown(Fault &fault, const char *what);
+    Fault statementFault_;
+    Fault commitFault_;
 };
 
 // A statement: loaded with a text, then opened (rows) or executed (no rows).

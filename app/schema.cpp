@@ -10,16 +10,18 @@ QStringList schemaStatements()
     return {
         QStringLiteral("create table DOCUMENTS ("
                        " ID integer not null,"
-                       " TITLE varchar(100),"
+                       " TITLE varchar(%1),"
                        " \"DATE\" date default current_date,"
                        " TYPEID integer not null,"
                        " CONTENT blob sub_type text,"
-                       " constraint PK_DOCUMENTS primary key (ID))"),
+                       " constraint PK_DOCUMENTS primary key (ID))")
+            .arg(TitleBytes),
         QStringLiteral("create table TYPE ("
                        " ID integer not null,"
                        " PARENTID integer,"
-                       " TYPENAME varchar(200),"
-                       " constraint PK_TYPE primary key (ID))"),
+                       " TYPENAME varchar(%1),"
+                       " constraint PK_TYPE primary key (ID))")
+            .arg(TypeNameBytes),
         QStringLiteral("create index IX_DOCUMENTS_TYPEID on DOCUMENTS (TYPEID)"),
         QStringLiteral("create index IX_TYPE_PARENTID on TYPE (PARENTID)"),
         QStringLiteral("insert into TYPE (ID, PARENTID, TYPENAME) values (1, 0, '我的资料')"),

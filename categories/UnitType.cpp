@@ -1,6 +1,7 @@
 #include "UnitType.h"
 
 #include "UnitDM.h"
+#include "bytelimit.h"
 #include "categorymodel.h"
 #include "categorystore.h"
 #include "dialogs.h"
@@ -9,6 +10,8 @@
 #include "mvapplication.h"
 #include "okbutton.h"
 #include "pictures.h"
+#include "schema.h"
+#include "storagefailure.h"
 #include "windowframe.h"
 
 #include <QLabel>
@@ -65,6 +68,7 @@ TfmTypeEdit::TfmTypeEdit(QWidget *owner, const QString &mode) : QDialog(owner)
     Edit2 = new QLineEdit(this);
     Edit2->setObjectName(QStringLiteral("Edit2"));
     Edit2->setGeometry(128, 144, 154, 21);
+    mv::limitStoredBytes(Edit2, mv::TypeNameBytes);
     Label2->setBuddy(Edit2);
     for (QLabel *l : {Label1, Label2}) {
         QPalette lp = l->palette();
@@ -122,7 +126,7 @@ void TfmTypeEdit::Button1Click()
         try {
             mv::insertCategory(*mvlabDm, id, Edit1->text(), name);
         } catch (const mv::db::DbError &e) {
-            mv::Dialogs::info(QStringLiteral("数据添加出现问题") + e.message());
+            mv::Dialogs::info(QStringLiteral("数据添加出现问题") + mv::db::failedChangeText(e));
         } catch (const mv::InputError &e) {
             mv::Dialogs::info(QStringLiteral("数据添加出现问题") + e.message());
         }
@@ -131,7 +135,7 @@ void TfmTypeEdit::Button1Click()
         try {
             mv::renameCategory(*mvlabDm, Edit1->text(), name);
         } catch (const mv::db::DbError &e) {
-            mv::Dialogs::info(QStringLiteral("数据修改出现问题!") + e.message());
+            mv::Dialogs::info(QStringLiteral("数据修改出现问题!") + mv::db::failedChangeText(e));
         } catch (const mv::InputError &e) {
             mv::Dialogs::info(QStringLiteral("数据修改出现问题!") + e.message());
         }

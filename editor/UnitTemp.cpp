@@ -2,12 +2,15 @@
 
 #include "UnitDM.h"
 #include "UnitTypeSelect.h"
+#include "bytelimit.h"
 #include "categorymodel.h"
 #include "dialogs.h"
 #include "editorpictures.h"
 #include "gradientpanel.h"
 #include "mvapplication.h"
 #include "pictures.h"
+#include "schema.h"
+#include "storagefailure.h"
 #include "uHtmlEdit.h"
 #include "windowframe.h"
 
@@ -276,6 +279,7 @@ void TfmTemp::buildFieldBand()
     Edit1 = new QLineEdit(RzPanel4);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setMinimumWidth(406);
+    mv::limitStoredBytes(Edit1, mv::TitleBytes);
     Label2->setBuddy(Edit1);
     band->addWidget(Edit1, 1);
 
@@ -508,7 +512,7 @@ void TfmTemp::sbSaveClick()
         else
             updateDocument(title, typeId, content);
     } catch (const mv::db::DbError &e) {
-        mv::Dialogs::info(e.message());
+        mv::Dialogs::info(mv::db::failedChangeText(e));
     } catch (const EEditorError &e) {
         mv::Dialogs::info(e.message());
     }
@@ -528,7 +532,7 @@ void TfmTemp::sbDelClick()
             IBSQLmv->execute();
         });
     } catch (const mv::db::DbError &e) {
-        mv::Dialogs::error(e.message());
+        mv::Dialogs::error(mv::db::failedChangeText(e));
         return;
     }
     mvlabDm->documentDeleted(DocumentId);

@@ -1,7 +1,9 @@
 #include "UnitType.h"
 #include "dialogs.h"
 #include "testdb.h"
+#include "typing.h"
 
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -26,6 +28,8 @@ private slots:
     void okWritesAndAlwaysCloses();
     void databaseFailureShowsPrefixAndDatabaseText_data();
     void databaseFailureShowsPrefixAndDatabaseText();
+    void nameStopsAtStoredByteLimit_data();
+    void nameStopsAtStoredByteLimit();
 
 private:
     // Fills in the name, presses OK, and returns the boxes shown.
@@ -213,6 +217,40 @@ void TestTypeEdit::databaseFailureShowsPrefixAndDatabaseText()
     QCOMPARE(pressOk(mode, QString(), "New", &closed), QStringList{box});
     QVERIFY(closed);
     QCOMPARE(db_->rows("select count(*) from type where typename='New'"), QStringList{"0"});
+}
+
+void TestTypeEdit::nameStopsAtStoredByteLimit_data()
+{
+    // The name column holds 200 bytes of the stored encoding.
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("pasted");
+    QTest::addColumn<QString>("name");
+    const QString han(1, QChar(0x4E66)); // 书
+    QTest::newRow("typed chinese") << han.repeated(101) << false << han.repeated(100);
+    QTest::newRow("typed ascii") << QString(201, 'n') << false << QString(200, 'n');
+    QTest::newRow("pasted, cut at a character") << "n" + han.repeated(120) << true << "n" + han.repeated(99);
+}
+
+void TestTypeEdit::nameStopsAtStoredByteLimit()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, pasted);
+    QFETCH(QString, name);
+    mv::DialogRecorder boxes;
+    TfmTypeEdit dialog(nullptr, QStringLiteral("Add-3-3 Books"));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    if (pasted) {
+        QGuiApplication::clipboard()->setText(typed);
+        dialog.Edit2->paste();
+    } else {
+        mvtest::typeText(dialog.Edit2, typed);
+    }
+    QCOMPARE(dialog.Edit2->text(), name);
+    QTest::mouseClick(dialog.Button1, Qt::LeftButton);
+    // Stored whole, without the engine's truncation error.
+    QCOMPARE(boxes.lines(), QStringList{});
+    QCOMPARE(db_->rows("select typename from type where id=13"), QStringList{name});
 }
 
 QTEST_MAIN(TestTypeEdit)

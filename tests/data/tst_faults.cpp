@@ -10,6 +10,7 @@
 
 #include "UnitDM.h"
 #include "fbsql.h"
+#include "storagefailure.h"
 #include "testdb.h"
 
 #include <QCoreApplication>
@@ -98,16 +99,21 @@ void TestFaults::faultGivesErrorAndConnectionRecovers_data()
 {
     QTest::addColumn<Fault>("fault");
     QTest::addColumn<QStringList>("expected"); // each must be in the message
-    QTest::newRow("missing") << Fault::Missing << QStringList{QStringLiteral("No such file or directory")};
-    QTest::newRow("read-only") << Fault::ReadOnly << QStringList{QStringLiteral("read-write access")};
-    QTest::newRow("held by another process") << Fault::Locked << QStringList{QStringLiteral("lock")};
-    QTest::newRow("damaged header") << Fault::Damaged << QStringList{QStringLiteral("not a valid database")};
+    QTest::addColumn<QString>("storageReason");
+    QTest::newRow("missing") << Fault::Missing << QStringList{QStringLiteral("No such file or directory")}
+                             << QStringLiteral("找不到数据库文件");
+    QTest::newRow("read-only") << Fault::ReadOnly << QStringList{QStringLiteral("read-write access")} << QString();
+    QTest::newRow("held by another process") << Fault::Locked << QStringList{QStringLiteral("lock")}
+                                             << QStringLiteral("数据库文件正被另一个程序使用");
+    QTest::newRow("damaged header") << Fault::Damaged << QStringList{QStringLiteral("not a valid database")}
+                                    << QString();
 }
 
 void TestFaults::faultGivesErrorAndConnectionRecovers()
 {
     QFETCH(Fault, fault);
     QFETCH(QStringList, expected);
+    QFETCH(QString, storageReason);
 
     mvtest::TestDb db;
     db.exec({QStringLiteral("insert into documents(id,title,content,typeid) values(1,'one','<BODY>1</BODY>',1)"),
@@ -184,11 +190,13 @@ void TestFaults::faultGivesErrorAndConnectionRecovers()
 
     TmvlabDm dm(target);
     QString message;
+    QString reason;
     try {
         insertDocument(dm, 3, QStringLiteral("three"));
         QFAIL("a change on an unusable file was reported done");
     } catch (const DbError &e) {
         message = e.message();
+        reason = mv::db::storageFailureReason(e);
     }
     qInfo().noquote() << "client message:" << message;
     // The user must be able to tell which file is at fault.
@@ -196,6 +204,8 @@ void TestFaults::faultGivesErrorAndConnectionRecovers()
     for (const QString &part : expected)
         QVERIFY2(message.contains(part, Qt::CaseInsensitive), qPrintable(message));
     QVERIFY(!dm.IBDatabaseMV.connected());
+    // Told from the engine's codes, for the message a failed change shows.
+    QCOMPARE(reason, storageReason);
 
     removeFault();
     if (QTest::currentTestFailed())

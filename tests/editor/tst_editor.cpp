@@ -7,6 +7,7 @@
 #include "editordriver.h"
 #include "modalwatch.h"
 #include "testdb.h"
+#include "typing.h"
 #include "uHtmlEdit.h"
 #include "treeview.h"
 #include "gradientpanel.h"
@@ -29,6 +30,8 @@
 #include <QToolButton>
 
 #include <QRegularExpression>
+#include <QClipboard>
+#include <ibase.h>
 
 #include <algorithm>
 #include <functional>
@@ -58,6 +61,8 @@ private slots:
     void openingFailsWithoutWindow();
     void failedSaveReportsNoSuccess_data();
     void failedSaveReportsNoSuccess();
+    void titleStopsAtStoredByteLimit_data();
+    void titleStopsAtStoredByteLimit();
     void addModeCategoryFromModeString_data();
     void addModeCategoryFromModeString();
     void categoryThroughPicker();
@@ -438,14 +443,22 @@ void TestEditor::failedSaveReportsNoSuccess_data()
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("title");
     QTest::addColumn<int>("failCommit");
+    QTest::addColumn<qint64>("engineCode"); // of the failed commit
+    QTest::addColumn<int>("osError");
     QTest::addColumn<QString>("messagePart");
     const QString tooLong = QString(101, QLatin1Char('x'));
     const QString tooLongChinese = QString(51, QChar(0x5B57)); // 102 bytes in the stored code page
-    QTest::newRow("add, title too long") << "3-Add-Books" << tooLong << 0 << "truncation";
-    QTest::newRow("add, chinese title too long") << "3-Add-Books" << tooLongChinese << 0 << "truncation";
-    QTest::newRow("edit, title too long") << "5-Edit-none" << tooLong << 0 << "truncation";
-    QTest::newRow("add, commit fails") << "3-Add-Books" << "fine" << 1 << "";
-    QTest::newRow("edit, commit fails") << "5-Edit-none" << "fine" << 1 << "";
+    QTest::newRow("add, title too long") << "3-Add-Books" << tooLong << 0 << qint64(0) << 0 << "truncation";
+    QTest::newRow("add, chinese title too long") << "3-Add-Books" << tooLongChinese << 0 << qint64(0) << 0
+                                                 << "truncation";
+    QTest::newRow("edit, title too long") << "5-Edit-none" << tooLong << 0 << qint64(0) << 0 << "truncation";
+    QTest::newRow("add, commit fails") << "3-Add-Books" << "fine" << 1 << qint64(0) << 0 << "";
+    QTest::newRow("edit, commit fails") << "5-Edit-none" << "fine" << 1 << qint64(0) << 0 << "";
+    // One Chinese sentence that nothing was saved and why, then the engine's text.
+    QTest::newRow("add, disk full") << "3-Add-Books" << "fine" << 1 << qint64(isc_io_error) << ENOSPC
+                                    << "数据没有保存：存放数据库文件的磁盘已满。\n\nInjected failure of a commit";
+    QTest::newRow("edit, write error") << "5-Edit-none" << "fine" << 1 << qint64(isc_io_error) << EIO
+                                       << "数据没有保存：读写数据库文件时出错。\n\nInjected failure of a commit";
 }
 
 void TestEditor::failedSaveReportsNoSuccess()
@@ -453,6 +466,8 @@ void TestEditor::failedSaveReportsNoSuccess()
     QFETCH(QString, mode);
     QFETCH(QString, title);
     QFETCH(int, failCommit);
+    QFETCH(qint64, engineCode);
+    QFETCH(int, osError);
     QFETCH(QString, messagePart);
     db_->exec({"insert into documents(id,title,typeid,content) values(5,'stored',3,'<body>x</body>')"});
     const QStringList before = db_->rows("select id, title, content from documents");
@@ -463,9 +478,13 @@ void TestEditor::failedSaveReportsNoSuccess()
     const QString idBefore = ed.DocumentId;
     if (ed.SaveMode == QLatin1String("Edit"))
         ed.sbEdit->click();
+    // The field takes no title longer than the column; one that got there
+    // all the same is refused by the engine, and still nothing is lost.
+    if (messagePart == QLatin1String("truncation"))
+        ed.Edit1->setValidator(nullptr);
     ed.Edit1->setText(title);
     typeBody(ed, QStringLiteral("<p>typed work</p>"));
-    mvlabDm->IBDatabaseMV.failOnCommit(failCommit);
+    mvlabDm->IBDatabaseMV.failOnCommit(failCommit, engineCode, osError);
     ed.sbSave->click();
 
     QCOMPARE(boxes.boxes().size(), 1);
@@ -485,6 +504,56 @@ void TestEditor::failedSaveReportsNoSuccess()
     QCOMPARE(boxes.lines().size(), 2);
     QVERIFY(boxes.lines().at(1) == Added || boxes.lines().at(1) == Changed);
     QVERIFY(db_->rows("select title from documents").contains("mended"));
+}
+
+void TestEditor::titleStopsAtStoredByteLimit_data()
+{
+    // The title column holds 100 bytes of the stored encoding: two for a
+    // Chinese character, four for one the code page lacks.
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("pasted");
+    QTest::addColumn<QString>("after");
+    const QString han(1, QChar(0x5B57)); // 字
+    QTest::newRow("typed ascii") << QString(99, 'a') << 99 << "bcd" << false << QString(99, 'a') + 'b';
+    QTest::newRow("typed chinese, one byte left") << QString(99, 'a') << 99 << han << false << QString(99, 'a');
+    QTest::newRow("pasted chinese cut at a character") << "ab" << 2 << han.repeated(60) << true
+                                                       << "ab" + han.repeated(49);
+    QTest::newRow("pasted in the middle keeps the end") << "abcd" << 2 << QString(200, 'x') << true
+                                                        << "ab" + QString(96, 'x') + "cd";
+    QTest::newRow("pasted character outside the code page")
+        << QString(97, 'a') << 97 << QStringLiteral("😀") << true << QString(97, 'a');
+    QTest::newRow("four bytes that fit") << QString(96, 'a') << 96 << QStringLiteral("😀") << true
+                                         << QString(96, 'a') + QStringLiteral("😀");
+}
+
+void TestEditor::titleStopsAtStoredByteLimit()
+{
+    QFETCH(QString, before);
+    QFETCH(int, cursor);
+    QFETCH(QString, typed);
+    QFETCH(bool, pasted);
+    QFETCH(QString, after);
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, QStringLiteral("3-Add-Books"));
+    ed.show();
+    QVERIFY(QTest::qWaitForWindowActive(&ed));
+    ed.Edit1->setFocus();
+    ed.Edit1->setText(before);
+    ed.Edit1->setCursorPosition(cursor);
+    if (pasted) {
+        QGuiApplication::clipboard()->setText(typed);
+        ed.Edit1->paste();
+    } else {
+        typeText(ed.Edit1, typed);
+    }
+    QCOMPARE(ed.Edit1->text(), after);
+    // What the field holds is what the column takes.
+    typeBody(ed, QStringLiteral("<p>limit</p>"));
+    ed.sbSave->click();
+    QCOMPARE(boxes.lines(), QStringList{Added});
+    QCOMPARE(db_->rows("select title from documents"), QStringList{after});
 }
 
 void TestEditor::addModeCategoryFromModeString_data()
