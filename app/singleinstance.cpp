@@ -1,9 +1,13 @@
 #include "singleinstance.h"
 
+#include "privatefolder.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,7 +15,19 @@
 
 namespace mv {
 
-SingleInstanceLock::SingleInstanceLock(const QString &name) : name_(name)
+namespace {
+
+// Names tried in the temporary folder after the first one.
+constexpr int SpareTempNames = 7;
+
+QString pathAndReason(const QString &path, const QString &reason)
+{
+    return QDir::toNativeSeparators(path) + QStringLiteral(": ") + reason;
+}
+
+} // namespace
+
+SingleInstanceLock::SingleInstanceLock(const QString &name, const QString &directory) : name_(name), dir_(directory)
 {
 }
 
@@ -20,45 +36,77 @@ SingleInstanceLock::~SingleInstanceLock()
     release();
 }
 
-QString SingleInstanceLock::lockDirectory()
+QString SingleInstanceLock::lockDirectoryFrom(const QString &runtimeDir, const QString &sessionDir,
+                                              const QString &tempDir, QString *failure)
 {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty())
-        return QFile::decodeName(runtime);
+    QString why;
+    // The session's own folder is authoritative when it is named.
+    if (!runtimeDir.isEmpty()) {
+        if (PrivateFolder::check(runtimeDir, &why))
+            return runtimeDir;
+        if (failure)
+            *failure = pathAndReason(runtimeDir, why);
+        return {};
+    }
+    // Only the system makes folders there; it is used as it is, never made.
+    if (!sessionDir.isEmpty() && QFileInfo(sessionDir).exists() && PrivateFolder::check(sessionDir))
+        return sessionDir;
+    const QString first = QDir(tempDir).filePath(QStringLiteral("ProjectMvDocument-%1").arg(::getuid()));
+    QString firstWhy;
+    for (int i = 0; i <= SpareTempNames; ++i) {
+        const QString dir = i == 0 ? first : first + QStringLiteral("-%1").arg(i);
+        if (PrivateFolder::ensure(dir, &why))
+            return dir;
+        if (i == 0)
+            firstWhy = why;
+    }
+    if (failure)
+        *failure = pathAndReason(first, firstWhy);
+    return {};
+}
 
-    // Without a runtime folder: a folder of our own, which nobody else may
-    // own or replace by a link.
-    const uid_t uid = ::getuid();
-    const QString dir = QDir::tempPath() + QStringLiteral("/ProjectMvDocument-%1").arg(uid);
-    const QByteArray enc = QFile::encodeName(dir);
-    if (::mkdir(enc.constData(), 0700) != 0 && errno != EEXIST)
-        return {};
-    struct stat st {};
-    if (::lstat(enc.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != uid
-        || (st.st_mode & 0077) != 0)
-        return {};
-    return dir;
+QString SingleInstanceLock::lockDirectory(QString *failure)
+{
+    return lockDirectoryFrom(QFile::decodeName(qgetenv("XDG_RUNTIME_DIR")),
+                             QStringLiteral("/run/user/%1").arg(::getuid()), QDir::tempPath(), failure);
 }
 
 SingleInstanceLock::Result SingleInstanceLock::acquire()
 {
     if (fd_ >= 0)
         return Result::Acquired;
-    const QString dir = lockDirectory();
-    if (dir.isEmpty())
+    failure_.clear();
+    if (dir_.isEmpty())
+        dir_ = lockDirectory(&failure_);
+    if (dir_.isEmpty())
         return Result::Failed;
-    path_ = dir + QLatin1Char('/') + name_ + QStringLiteral(".lock");
-    // Close-on-exec: a helper process we start must not keep the lock alive.
-    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
+    path_ = QDir(dir_).filePath(name_ + QStringLiteral(".lock"));
+    // Read-only is enough for flock(), so a lock file that lost its write
+    // permission still serves. Close-on-exec: a helper process we start
+    // must not keep the lock alive.
+    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        const int err = errno;
+        failure_ = pathAndReason(path_, err == ELOOP ? QStringLiteral("是一个符号链接，不是锁文件")
+                                                     : QString::fromLocal8Bit(std::strerror(err)));
         return Result::Failed;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        failure_ = pathAndReason(path_, QStringLiteral("不是普通文件"));
+        return Result::Failed;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
         fd_ = fd;
         return Result::Acquired;
     }
     const int err = errno;
     ::close(fd);
-    return err == EWOULDBLOCK ? Result::AlreadyRunning : Result::Failed;
+    if (err == EWOULDBLOCK)
+        return Result::AlreadyRunning;
+    failure_ = pathAndReason(path_, QString::fromLocal8Bit(std::strerror(err)));
+    return Result::Failed;
 }
 
 void SingleInstanceLock::release()

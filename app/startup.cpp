@@ -1,24 +1,57 @@
 #include "startup.h"
 
 #include "dialogs.h"
+#include "privatefolder.h"
 #include "singleinstance.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 
 namespace mv {
+
+namespace {
+
+void refuse(const QString &failure)
+{
+    // The path and the reason after the message, so the user can mend it.
+    Dialogs::notice(QStringLiteral("创建互斥对象失败!\n") + failure, QStringLiteral("Error"));
+}
+
+} // namespace
+
+bool useEngineLockFolder(const QString &privateDir, QString *failure)
+{
+    if (!qEnvironmentVariableIsEmpty(EngineLockVariable))
+        return true;
+    const QString folder = QDir(privateDir).filePath(QStringLiteral("%1-firebird").arg(QLatin1String(InstanceLockName)));
+    QString why;
+    if (!PrivateFolder::ensure(folder, &why)) {
+        if (failure)
+            *failure = QDir::toNativeSeparators(folder) + QStringLiteral(": ") + why;
+        return false;
+    }
+    qputenv(EngineLockVariable, QFile::encodeName(folder));
+    return true;
+}
 
 int runStartUp(const StartUp &steps)
 {
     SingleInstanceLock lock(QString::fromLatin1(InstanceLockName));
     switch (lock.acquire()) {
     case SingleInstanceLock::Result::Failed:
-        Dialogs::notice(QStringLiteral("创建互斥对象失败!"), QStringLiteral("Error"));
+        refuse(lock.failure());
         return 0;
     case SingleInstanceLock::Result::AlreadyRunning:
         Dialogs::notice(QStringLiteral("你已经运行了这该软件!"), QStringLiteral("信息提示"));
         return 0;
     case SingleInstanceLock::Result::Acquired:
         break;
+    }
+    QString failure;
+    if (!useEngineLockFolder(lock.directory(), &failure)) {
+        refuse(failure);
+        return 0;
     }
 
     const QString title = QStringLiteral("Morvane资料系统V1.0");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 
 namespace mv {
@@ -15,6 +17,17 @@ struct StartUp {
 };
 
 inline constexpr const char *InstanceLockName = "ProjectMvDocument";
+
+// The database engine keeps its lock files in the folder named by this
+// variable; its default, /tmp/firebird, is shared by every user, and
+// another user who makes it first can keep the database from opening.
+inline constexpr const char *EngineLockVariable = "FIREBIRD_LOCK";
+
+// Points the engine at a private folder inside privateDir (made when
+// missing), unless the variable is set already. Must run before the first
+// database is opened. False, with the folder and the reason in failure,
+// when that folder is not private.
+bool useEngineLockFolder(const QString &privateDir, QString *failure);
 
 // Returns the process's exit code (0 also for the two refusals).
 int runStartUp(const StartUp &steps);

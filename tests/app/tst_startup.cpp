@@ -1,15 +1,53 @@
 // Start-up in real processes: the single-instance lock, the two refusals,
-// a start after a killed run, and a missing database.
+// a start after a killed run, and a missing database; the private folders
+// for the lock and for the engine's lock files.
 
+#include "privatefolder.h"
 #include "singleinstance.h"
+#include "startup.h"
 #include "testdb.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <memory>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
+
+namespace {
+
+// The user another local user's folders belong to in these tests.
+constexpr uid_t Nobody = 65534;
+
+// The immutable flag: unlike permissions, it stops root from writing too.
+bool setImmutable(const QString &path, bool on)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
+}
+
+QString refusal(const QString &path, const QString &reason)
+{
+    return QStringLiteral("BOX|notice|Error|创建互斥对象失败!\\n") + path + QStringLiteral(": ") + reason;
+}
+
+} // namespace
 
 class TestStartUp : public QObject
 {
@@ -20,20 +58,28 @@ private:
 
     QString probe() const { return QStringLiteral(MV_BUILD_DIR "/tests/mvstartprobe"); }
 
-    void prepare(QProcess &p, const QString &runtimeDir) const
+    // An empty runtimeDir starts the probe without XDG_RUNTIME_DIR, with
+    // tempDir as its temporary folder.
+    void prepare(QProcess &p, const QString &runtimeDir, const QString &tempDir = QString()) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+        if (runtimeDir.isEmpty())
+            env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        else
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+        if (!tempDir.isEmpty())
+            env.insert(QStringLiteral("TMPDIR"), tempDir);
+        env.remove(QString::fromLatin1(mv::EngineLockVariable));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         p.setProcessEnvironment(env);
         p.setProcessChannelMode(QProcess::SeparateChannels);
     }
 
     // Runs the probe to its end; returns its stdout lines.
-    QStringList runToEnd(const QString &runtimeDir, const QString &db, int *exitCode)
+    QStringList runToEnd(const QString &runtimeDir, const QString &db, int *exitCode, const QString &tempDir = QString())
     {
         QProcess p;
-        prepare(p, runtimeDir);
+        prepare(p, runtimeDir, tempDir);
         p.start(probe(), {db, QStringLiteral("quit")});
         if (!p.waitForFinished(60000)) {
             p.kill();
@@ -155,8 +201,177 @@ private slots:
         notAFolder.close();
         int code = -2;
         const QStringList out = runToEnd(notAFolder.fileName(), QStringLiteral("/nonexistent.fdb"), &code);
-        QCOMPARE(out, QStringList{QStringLiteral("BOX|notice|Error|创建互斥对象失败!")});
+        QCOMPARE(out, QStringList{refusal(notAFolder.fileName(), QStringLiteral("不是文件夹"))});
         QCOMPARE(code, 0);
+    }
+
+    // What may stand where the lock goes: the start goes on, or is refused
+    // with the path and the reason after the message.
+    void lockPlaceChecked_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("faulty"); // relative to the runtime folder; "" for the folder itself
+        QTest::addColumn<QString>("reason"); // "" when the start goes on
+        QTest::newRow("read-only lock file") << "read-only" << "" << "";
+        QTest::newRow("lock path is a folder") << "folder" << "ProjectMvDocument.lock"
+                                               << QString::fromLocal8Bit(std::strerror(EISDIR));
+        QTest::newRow("lock path is a link") << "link" << "ProjectMvDocument.lock"
+                                             << QStringLiteral("是一个符号链接，不是锁文件");
+        QTest::newRow("runtime folder of another user") << "foreign" << "" << QStringLiteral("属于用户 65534，不属于当前用户 %1").arg(::getuid());
+        QTest::newRow("runtime folder open to others") << "open" << "" << QStringLiteral("权限是 0755，应当是 0700");
+        QTest::newRow("runtime folder is a link") << "runtime link" << "" << QStringLiteral("是一个符号链接，不是文件夹");
+    }
+    void lockPlaceChecked()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, faulty);
+        QFETCH(QString, reason);
+        mvtest::TestDb db;
+        QTemporaryDir base;
+        QString runtime = base.filePath(QStringLiteral("run"));
+        QVERIFY(QDir().mkdir(runtime));
+        QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString lock = QDir(runtime).filePath(QStringLiteral("ProjectMvDocument.lock"));
+        bool immutable = false;
+        const auto undo = qScopeGuard([&] {
+            if (immutable)
+                setImmutable(lock, false);
+            ::chown(QFile::encodeName(runtime).constData(), ::getuid(), ::getgid());
+        });
+        if (setup == "read-only") {
+            QFile f(lock);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.close();
+            QVERIFY(QFile::setPermissions(lock, QFile::ReadOwner));
+            // Permissions do not stop root; the immutable flag does.
+            if (::geteuid() == 0) {
+                if (!setImmutable(lock, true))
+                    QSKIP("running as root and this file system has no immutable flag");
+                immutable = true;
+            }
+        } else if (setup == "folder") {
+            QVERIFY(QDir().mkdir(lock));
+        } else if (setup == "link") {
+            QVERIFY(QFile::link(base.filePath(QStringLiteral("elsewhere")), lock));
+        } else if (setup == "foreign") {
+            if (::geteuid() != 0)
+                QSKIP("only root can give a folder to another user");
+            QCOMPARE(::chown(QFile::encodeName(runtime).constData(), Nobody, Nobody), 0);
+        } else if (setup == "open") {
+            QVERIFY(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                                       | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+        } else if (setup == "runtime link") {
+            const QString link = base.filePath(QStringLiteral("runlink"));
+            QVERIFY(QFile::link(runtime, link));
+            runtime = link;
+        }
+
+        int code = -2;
+        const QStringList out = runToEnd(runtime, db.path(), &code);
+        QCOMPARE(code, 0);
+        if (reason.isEmpty()) {
+            QCOMPARE(out.size(), 1);
+            QVERIFY2(out.first().startsWith(QStringLiteral("WINDOW|1|")), qPrintable(out.join('\n')));
+        } else {
+            QCOMPARE(out, QStringList{refusal(faulty.isEmpty() ? runtime : QDir(runtime).filePath(faulty), reason)});
+        }
+    }
+
+    // Without XDG_RUNTIME_DIR, a folder another user made first under the
+    // name the program would take in the temporary folder is passed over:
+    // the start goes on, and a second start still finds the first.
+    void takenTempFolderPassedOver_data()
+    {
+        QTest::addColumn<QString>("taken");
+        QTest::newRow("another user's folder") << "foreign";
+        QTest::newRow("folder open to everyone") << "open";
+        QTest::newRow("link to another folder") << "link";
+    }
+    void takenTempFolderPassedOver()
+    {
+        QFETCH(QString, taken);
+        mvtest::TestDb db;
+        QTemporaryDir temp;
+        const QString first = temp.filePath(QStringLiteral("ProjectMvDocument-%1").arg(::getuid()));
+        const auto undo = qScopeGuard([&] { ::chown(QFile::encodeName(first).constData(), ::getuid(), ::getgid()); });
+        if (taken == "link") {
+            QVERIFY(QDir().mkdir(temp.filePath(QStringLiteral("planted"))));
+            QVERIFY(QFile::link(temp.filePath(QStringLiteral("planted")), first));
+        } else {
+            QVERIFY(QDir().mkdir(first));
+            QVERIFY(QFile::setPermissions(first, QFileDevice::Permissions(0x7777)));
+            if (taken == "foreign") {
+                if (::geteuid() != 0)
+                    QSKIP("only root can give a folder to another user");
+                QCOMPARE(::chown(QFile::encodeName(first).constData(), Nobody, Nobody), 0);
+            }
+        }
+        QString failure;
+        const QString chosen = mv::SingleInstanceLock::lockDirectoryFrom(QString(), QString(), temp.path(), &failure);
+        QCOMPARE(chosen, first + QStringLiteral("-1"));
+        QVERIFY(mv::PrivateFolder::check(chosen));
+
+        QProcess holder;
+        prepare(holder, QString(), temp.path());
+        holder.start(probe(), {db.path(), QStringLiteral("hold")});
+        const auto stop = qScopeGuard([&] {
+            holder.kill();
+            holder.waitForFinished();
+        });
+        QVERIFY(holder.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QString::fromUtf8(holder.peek(4096)).contains(QLatin1String("WINDOW|1|")), 60000);
+        int code = -2;
+        QCOMPARE(runToEnd(QString(), db.path(), &code, temp.path()),
+                 QStringList{QStringLiteral("BOX|notice|信息提示|你已经运行了这该软件!")});
+    }
+
+    // The engine keeps its lock files in a private folder beside the
+    // program's lock, not in the folder every user shares.
+    void engineLocksInPrivateFolder()
+    {
+        mvtest::TestDb db;
+        QTemporaryDir runtime;
+        int code = -2;
+        const QStringList out = runToEnd(runtime.path(), db.path(), &code);
+        QCOMPARE(out.size(), 1);
+        QVERIFY2(out.first().startsWith(QStringLiteral("WINDOW|1|")), qPrintable(out.join('\n')));
+        const QString engine = QDir(runtime.path()).filePath(QStringLiteral("ProjectMvDocument-firebird"));
+        QString why;
+        QVERIFY2(mv::PrivateFolder::check(engine, &why), qPrintable(why));
+        QVERIFY(!QDir(engine).entryList(QDir::Files | QDir::Hidden | QDir::System).isEmpty());
+    }
+
+    void engineLockFolderChoice()
+    {
+        QTemporaryDir dir;
+        const QString engine = dir.filePath(QStringLiteral("ProjectMvDocument-firebird"));
+        const QByteArray before = qgetenv(mv::EngineLockVariable);
+        const auto restore = qScopeGuard([&] {
+            if (before.isNull())
+                qunsetenv(mv::EngineLockVariable);
+            else
+                qputenv(mv::EngineLockVariable, before);
+            ::chown(QFile::encodeName(engine).constData(), ::getuid(), ::getgid());
+        });
+        // One set by the user is left as it is.
+        qputenv(mv::EngineLockVariable, "/somewhere/chosen");
+        QVERIFY(mv::useEngineLockFolder(dir.path(), nullptr));
+        QCOMPARE(qgetenv(mv::EngineLockVariable), QByteArray("/somewhere/chosen"));
+        QVERIFY(!QFileInfo::exists(engine));
+
+        qunsetenv(mv::EngineLockVariable);
+        QVERIFY(mv::useEngineLockFolder(dir.path(), nullptr));
+        QCOMPARE(QFile::decodeName(qgetenv(mv::EngineLockVariable)), engine);
+        QVERIFY(mv::PrivateFolder::check(engine));
+
+        if (::geteuid() != 0)
+            return;
+        qunsetenv(mv::EngineLockVariable);
+        QCOMPARE(::chown(QFile::encodeName(engine).constData(), Nobody, Nobody), 0);
+        QString failure;
+        QVERIFY(!mv::useEngineLockFolder(dir.path(), &failure));
+        QCOMPARE(failure, engine + QStringLiteral(": 属于用户 65534，不属于当前用户 0"));
+        QVERIFY(qgetenv(mv::EngineLockVariable).isEmpty());
     }
 
     void missingDatabaseGivesOneErrorThenEmptyWindow()
