@@ -1,5 +1,7 @@
 #include "dialogs.h"
 
+#include "modality.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QStringList>
@@ -44,7 +46,7 @@ bool run(const Dialogs::Box &box)
     QMessageBox mb(icon, box.caption, box.text, buttons, owner);
     if (box.kind == Dialogs::Kind::Question)
         mb.setDefaultButton(QMessageBox::Ok);
-    return mb.exec() == QMessageBox::Ok;
+    return execModal(&mb) == QMessageBox::Ok;
 }
 } // namespace
 

@@ -7,6 +7,7 @@
 #include "dialogs.h"
 #include "bannerpanel.h"
 #include "gradientpanel.h"
+#include "modality.h"
 #include "mvapplication.h"
 #include "okbutton.h"
 #include "pictures.h"
@@ -145,7 +146,7 @@ void TfmTypeEdit::Button1Click()
 void ShowTypeEditDialog(QWidget *owner, const QString &mode)
 {
     TfmTypeEdit *dialog = TfmTypeEdit::CreateWithMode(owner, mode);
-    dialog->exec();
+    mv::execModal(dialog);
     dialog->hide();
     delete dialog;
 }

@@ -5,6 +5,7 @@
 #include "dialogs.h"
 #include "bannerpanel.h"
 #include "gradientpanel.h"
+#include "modality.h"
 #include "mvapplication.h"
 #include "okbutton.h"
 #include "pictures.h"
@@ -120,7 +121,7 @@ QString TfmTypeSelect::selectedCaption() const
 QString ShowTypeSelectDialog(QWidget *owner, const QString &preselect)
 {
     TfmTypeSelect *dialog = TfmTypeSelect::CreateSelecting(owner, preselect);
-    dialog->exec();
+    mv::execModal(dialog);
     const QString caption = dialog->selectedCaption();
     dialog->hide();
     delete dialog;

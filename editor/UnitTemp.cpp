@@ -7,6 +7,7 @@
 #include "dialogs.h"
 #include "editorpictures.h"
 #include "gradientpanel.h"
+#include "modality.h"
 #include "mvapplication.h"
 #include "pictures.h"
 #include "schema.h"
@@ -543,7 +544,7 @@ void TfmTemp::sbFindTypeClick()
 {
     const QString caption = edType->text() + QLatin1Char(' ') + Edit2->text();
     std::unique_ptr<TfmTypeSelect> picker(TfmTypeSelect::CreateSelecting(this, caption));
-    picker->exec();
+    mv::execModal(picker.get());
     const QString selected = picker->selectedCaption();
     picker->hide();
     picker.reset();
@@ -590,7 +591,7 @@ bool TfmTemp::chooseColor(qint32 &color)
         dlgColor1->setOption(QColorDialog::DontUseNativeDialog);
     }
     dlgColor1->setCurrentColor(m_lastColor);
-    if (dlgColor1->exec() != QDialog::Accepted)
+    if (mv::execModal(dlgColor1) != QDialog::Accepted)
         return false;
     m_lastColor = dlgColor1->selectedColor();
     color = qint32(m_lastColor.red() | (m_lastColor.green() << 8) | (m_lastColor.blue() << 16));
@@ -617,7 +618,7 @@ void TfmTemp::ToolButton3Click()
         dlgOpenImage->setAcceptMode(QFileDialog::AcceptOpen);
         dlgOpenImage->setNameFilter(ImageFilterForDialog());
     }
-    if (dlgOpenImage->exec() != QDialog::Accepted)
+    if (mv::execModal(dlgOpenImage) != QDialog::Accepted)
         return;
     const QStringList files = dlgOpenImage->selectedFiles();
     if (files.isEmpty())
@@ -699,6 +700,6 @@ void OpenDocumentEditor(QWidget *owner, const QString &mode)
         mv::Application::reportCurrentException();
         return;
     }
-    editor->exec();
+    mv::execModal(editor.get());
     editor->hide();
 }

@@ -2,6 +2,7 @@
 
 #include "bannerpanel.h"
 #include "gradientpanel.h"
+#include "modality.h"
 #include "pictures.h"
 #include "windowframe.h"
 
@@ -237,7 +238,7 @@ void TfmBianMing::Label14DblClick() { navigate(LookupMainHost, "/weizhang.htm");
 void ShowLookupWindow(QWidget *owner)
 {
     auto *window = new TfmBianMing(owner);
-    window->exec();
+    mv::execModal(window);
     window->hide();
     delete window;
 }

@@ -439,6 +439,8 @@ void THtmlEdit::Print(bool Preview)
     }
     QPrinter printer(QPrinter::HighResolution);
     QPrintDialog dialog(&printer, this);
+    // Modal to this window only, like the program's other dialogs.
+    dialog.setWindowModality(Qt::WindowModal);
     if (dialog.exec() == QDialog::Accepted)
         PrintTo(&printer);
 }
@@ -447,6 +449,7 @@ void THtmlEdit::PrintPreview()
 {
     QPrinter printer(QPrinter::HighResolution);
     QPrintPreviewDialog dialog(&printer, this);
+    dialog.setWindowModality(Qt::WindowModal);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &THtmlEdit::PrintTo);
     dialog.exec();
 }

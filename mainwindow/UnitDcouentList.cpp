@@ -8,6 +8,7 @@
 #include "searchindexer.h"
 #include "statementsearch.h"
 #include "flatmenu.h"
+#include "modality.h"
 #include "bannerpanel.h"
 #include "gradientpanel.h"
 #include "pictures.h"
@@ -424,7 +425,7 @@ void TfmDocumentList::DBGridEh1DblClick()
 void TfmDocumentList::SpeedButton2Click()
 {
     TAboutBox box(nullptr);
-    box.exec();
+    mv::execModal(&box, this);
 }
 
 // ---- tray icon and closing ----

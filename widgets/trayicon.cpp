@@ -43,6 +43,11 @@ void TrayIcon::setPopupMenu(QMenu *menu)
     icon_->setContextMenu(menu);
 }
 
+QMenu *TrayIcon::popupMenu() const
+{
+    return icon_->contextMenu();
+}
+
 void TrayIcon::setIconVisible(bool visible)
 {
     visible_ = visible;

@@ -32,6 +32,8 @@ public:
     void setHint(const QString &hint);
     QString hint() const { return hint_; }
     void setPopupMenu(QMenu *menu);
+    // The menu the icon opens on a right click.
+    QMenu *popupMenu() const;
 
     void setIconVisible(bool visible);
     bool iconVisible() const { return visible_; }

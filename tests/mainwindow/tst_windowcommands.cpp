@@ -18,6 +18,8 @@
 #include "windowcommands.h"
 
 #include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QToolButton>
 #include <QSignalSpy>
@@ -25,6 +27,33 @@
 #include <QtTest>
 
 #include <memory>
+
+namespace {
+
+// The notification-area icon's window as the toolkit makes it under X11: a
+// frameless top-level window of its own, owned by nothing, that opens the
+// icon's menu at the pointer on a right click.
+class IconWindow : public QWidget
+{
+public:
+    explicit IconWindow(mv::TrayIcon *icon)
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint), icon_(icon)
+    {
+        resize(22, 22);
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent *e) override
+    {
+        if (e->button() == Qt::RightButton && icon_->popupMenu())
+            icon_->popupMenu()->popup(e->globalPosition().toPoint());
+    }
+
+private:
+    mv::TrayIcon *icon_;
+};
+
+} // namespace
 
 class TestWindowCommands : public QObject
 {
@@ -222,6 +251,68 @@ private slots:
             QCOMPARE(search(QStringLiteral("换了zq")), QStringList());
         }
         QCOMPARE(boxes.lines(), (QStringList{mvtest::Added, mvtest::Changed, mvtest::DeleteQuestion, mvtest::Deleted}));
+    }
+
+    // The icon and its menu keep answering while a modal window is open:
+    // "退出 &X" chosen from the menu, as the user would, ends the window as
+    // cancelled and then the program.
+    void trayMenuAnswersWhileModalWindowOpen_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("window"); // the modal window's class
+        QTest::newRow("category dialog") << "N2" << "TfmTypeEdit";
+        QTest::newRow("editor") << "N7" << "TfmTemp";
+        QTest::newRow("about box") << "about" << "TAboutBox";
+        QTest::newRow("lookup window") << "N8" << "TfmBianMing";
+    }
+    void trayMenuAnswersWhileModalWindowOpen()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, window);
+        TfmDocumentList &w = open();
+        rightClick(w, "6 B");
+        IconWindow icon(w.TrayIcon1);
+        icon.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&icon));
+        QSignalSpy closed(&w, &TfmDocumentList::closed);
+        QString modalSeen;
+        bool menuOpened = false;
+        bool mainBlocked = false;
+        QTimer::singleShot(0, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            QVERIFY(modal);
+            modalSeen = QString::fromLatin1(modal->metaObject()->className());
+            // Clicks go through the windowing system's path, where a window
+            // blocked by a modal one drops them. The main window takes no
+            // input while the window is open: a click on the magnifier would
+            // show the search box.
+            QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {},
+                              w.SpeedButton1->mapTo(&w, w.SpeedButton1->rect().center()));
+            mainBlocked = !w.EdFind->isVisible();
+            QTest::mouseClick(icon.windowHandle(), Qt::RightButton, {}, QPoint(10, 10));
+            QMenu *menu = w.TrayIcon1->popupMenu();
+            menuOpened = menu->isVisible();
+            if (!menuOpened) {
+                // Blocked: end the window so that the test fails instead of hanging.
+                static_cast<QDialog *>(modal)->done(QDialog::Rejected);
+                return;
+            }
+            QTest::mouseClick(menu->windowHandle(), Qt::LeftButton, {}, menu->actionGeometry(w.Exit1).center());
+        });
+        mv::DialogRecorder rec;
+        if (command == "about")
+            QTest::mouseClick(w.SpeedButton2, Qt::LeftButton);
+        else
+            (command == "N2" ? w.N2 : command == "N7" ? w.N7 : w.N8)->trigger();
+        QCOMPARE(modalSeen, window);
+        QVERIFY(mainBlocked);
+        QVERIFY(menuOpened);
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(ExitRequested);
+        QCOMPARE(closed.count(), 1);
+        QVERIFY(rec.lines().isEmpty());
+        QCOMPARE(db_->rows("select typename from type where id=6"), QStringList{"B"});
+        ExitRequested = false;
     }
 
     void trayExitEndsAnOpenEditor()
