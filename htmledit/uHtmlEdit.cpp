@@ -325,11 +325,43 @@ THtmlEdit::~THtmlEdit()
     m_commander = nullptr;
 }
 
+// The body as it is stored. The engine nests a block (a list, most often)
+// inside a P when a centred paragraph is made a list; written out as it
+// stands, that P would be closed before the block when read back, and the
+// block would lose the P's alignment. In the copy that is written out, such
+// a P becomes a DIV with the same attributes; the document itself stays.
+static QString bodyHtmlScript()
+{
+    return QStringLiteral(R"(
+var body = document.body;
+if (!body)
+    return '';
+var blocks = ['address', 'article', 'aside', 'blockquote', 'dd', 'details', 'dialog', 'div', 'dl', 'dt',
+    'fieldset', 'figcaption', 'figure', 'footer', 'form', 'h1', 'h2', 'h3', 'h4', 'h5', 'h6', 'header',
+    'hgroup', 'hr', 'li', 'main', 'menu', 'nav', 'ol', 'p', 'pre', 'section', 'table', 'ul'];
+var under = function(parent) { return blocks.map(function(b) { return parent + ' > ' + b; }).join(','); };
+if (!body.querySelector(under('p')))
+    return body.outerHTML;
+var copy = body.cloneNode(true);
+var ps = copy.querySelectorAll('p');
+for (var i = ps.length - 1; i >= 0; --i) {
+    var p = ps[i];
+    if (!p.querySelector(under(':scope')))
+        continue;
+    var div = document.createElement('div');
+    for (var a = 0; a < p.attributes.length; ++a)
+        div.setAttribute(p.attributes[a].name, p.attributes[a].value);
+    while (p.firstChild)
+        div.appendChild(p.firstChild);
+    p.parentNode.replaceChild(div, p);
+}
+return copy.outerHTML;
+)");
+}
+
 QString THtmlEdit::HTML() const
 {
-    return m_document
-        ->Evaluate(QStringLiteral("return document.body ? document.body.outerHTML : '';"))
-        .toString();
+    return m_document->Evaluate(bodyHtmlScript()).toString();
 }
 
 QString THtmlEdit::Text() const

@@ -56,6 +56,7 @@ private slots:
     void saveThenEditUpdatesTheSameRow();
     void contentSurvivesSaveAndReopen_data();
     void contentSurvivesSaveAndReopen();
+    void centredListReadsBackCentred();
     void cancelKeepsTypedText();
     void openingFailsWithoutWindow_data();
     void openingFailsWithoutWindow();
@@ -366,6 +367,35 @@ void TestEditor::contentSurvivesSaveAndReopen()
     QCOMPARE(bodyHtml(again), shown);
     QCOMPARE(again.DateTimePicker1->date(), QDate::currentDate());
     QCOMPARE(recordState(again), QStringLiteral("11010 R"));
+}
+
+void TestEditor::centredListReadsBackCentred()
+{
+    mv::DialogRecorder boxes;
+    const QString alignOfItem = QStringLiteral("var li = document.querySelector('li');"
+                                               "return li ? getComputedStyle(li).textAlign : 'no list';");
+    {
+        TfmTemp ed(nullptr, QStringLiteral("3-Add-Books"));
+        ed.show();
+        ed.Edit1->setText(QStringLiteral("centred list"));
+        typeBody(ed, QStringLiteral("<p id='p'>第一项</p>"));
+        selectElement(ed, "p");
+        ed.ToolButtons[18]->click(); // centre
+        ed.ToolButtons[20]->click(); // numbered list
+        QCOMPARE(js(ed, alignOfItem).toString(), QStringLiteral("center"));
+        ed.sbSave->click();
+        QCOMPARE(boxes.lines(), QStringList{Added});
+    }
+    const QString stored = db_->rows("select content from documents").value(0);
+    QVERIFY2(stored.contains(QStringLiteral("<ol>")), qPrintable(stored));
+    QVERIFY2(!QRegularExpression(QStringLiteral("<p[^>]*>\\s*<ol"), QRegularExpression::CaseInsensitiveOption)
+                  .match(stored)
+                  .hasMatch(),
+             qPrintable(stored));
+    TfmTemp again(nullptr, QStringLiteral("1-Edit-none"));
+    again.show();
+    QCOMPARE(js(again, alignOfItem).toString(), QStringLiteral("center"));
+    QVERIFY(bodyHtml(again).contains(QStringLiteral("第一项")));
 }
 
 void TestEditor::cancelKeepsTypedText()
