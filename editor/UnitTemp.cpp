@@ -27,7 +27,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QElapsedTimer>
 #include <QScreen>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -44,6 +46,20 @@ const QString ModeEdit = QStringLiteral("Edit");
 constexpr int ButtonPictures[21] = {25, 26, 27, 4, 5, 6, 7, 9, 10, 11, 12, 16, 17, 18, 19, 20, 21, 22, 23, 24, 15};
 constexpr int FormatButtonWidth = 27;
 constexpr int FormatButtonHeight = 26;
+
+// How often the open document's body is read, at the least; a body that
+// takes long to read is read less often, so that reading never takes more
+// than a tenth of the time.
+constexpr int BodyReadIntervalMs = 3000;
+constexpr int BodyReadShare = 10;
+
+const QString SurfaceGoneText = QStringLiteral(
+    "编辑区的显示进程意外结束了。\n已经重新打开编辑区，里面是最后一次读到的正文，可以继续编辑和保存；"
+    "在那以后输入的内容可能没有保留下来。");
+const QString SurfaceNotAnsweringText =
+    QStringLiteral("编辑区没有及时响应，这个操作没有完成。\n最后一次读到的正文仍然保留，保存时可以存入。");
+const QString SaveLastBodyQuestion = QStringLiteral(
+    "编辑区没有及时响应，读不到正在编辑的正文。\n要保存最后一次读到的正文吗？在那以后的修改不在其中。");
 
 bool isDecimalId(const QString &s)
 {
@@ -86,6 +102,12 @@ TfmTemp::TfmTemp(QWidget *owner, const QString &mode) : QDialog(owner)
     }
 
     FormCreate();
+
+    connect(HtmlEdit1, &THtmlEdit::EngineGone, this, command(&TfmTemp::HtmlEdit1EngineGone), Qt::QueuedConnection);
+    m_readTimer = new QTimer(this);
+    m_readTimer->setSingleShot(true);
+    connect(m_readTimer, &QTimer::timeout, this, &TfmTemp::readBodyLater);
+    m_readTimer->start(BodyReadIntervalMs);
 }
 
 TfmTemp::~TfmTemp() = default;
@@ -227,7 +249,7 @@ void TfmTemp::buildRecordBand()
         b->setAutoRaise(true);
         b->setFixedSize(40, 47);
         b->setEnabled(false);
-        connect(b, &QToolButton::clicked, this, mv::reported(this, handler));
+        connect(b, &QToolButton::clicked, this, command(handler));
         bar->addWidget(b);
         return b;
     };
@@ -269,7 +291,7 @@ void TfmTemp::buildFieldBand()
     sbFindType->setText(QStringLiteral("..."));
     sbFindType->setAutoRaise(true);
     sbFindType->setFixedSize(23, 22);
-    connect(sbFindType, &QToolButton::clicked, this, mv::reported(this, &TfmTemp::sbFindTypeClick));
+    connect(sbFindType, &QToolButton::clicked, this, command(&TfmTemp::sbFindTypeClick));
     band->addWidget(sbFindType);
     band->addSpacing(8);
 
@@ -316,7 +338,7 @@ void TfmTemp::buildFormatBar()
         b->setAutoRaise(true);
         b->setFocusPolicy(Qt::NoFocus);
         b->setGeometry(i * FormatButtonWidth, 2, FormatButtonWidth, FormatButtonHeight);
-        connect(b, &QToolButton::clicked, this, mv::reported(this, handlers[i]));
+        connect(b, &QToolButton::clicked, this, command(handlers[i]));
         ToolButtons[i] = b;
     }
 
@@ -345,8 +367,8 @@ void TfmTemp::FormCreate()
     cbbFontName->addItems(FontNamesFrom(QFontDatabase::families()));
     cbbFontName->setCurrentIndex(-1);
     cbbFontName->setEditText(QString());
-    connect(cbbFontName, &QComboBox::currentTextChanged, this, mv::reported(this, &TfmTemp::cbbFontNameChange));
-    connect(cbFontSize, &QComboBox::currentTextChanged, this, mv::reported(this, &TfmTemp::cbFontSizeChange));
+    connect(cbbFontName, &QComboBox::currentTextChanged, this, command(&TfmTemp::cbbFontNameChange));
+    connect(cbFontSize, &QComboBox::currentTextChanged, this, command(&TfmTemp::cbFontSizeChange));
 }
 
 // ---------------------------------------------------------------------------
@@ -388,6 +410,7 @@ void TfmTemp::openDocument()
         throw EEditorError(QStringLiteral("'%1' is not a valid date").arg(date));
     DateTimePicker1->setDate(d);
     HtmlEdit1->setHTML(content);
+    m_lastBody = content;
 }
 
 // ---------------------------------------------------------------------------
@@ -486,11 +509,17 @@ void TfmTemp::updateDocument(const QString &title, const QString &typeId, const 
 void TfmTemp::sbSaveClick()
 {
     setBrowseState();
-    struct ReadOnlyAtEnd {
-        THtmlEdit *e;
-        ~ReadOnlyAtEnd() { e->setReadOnly(true); }
-    } readOnlyAtEnd{HtmlEdit1};
+    saveDocument();
+    // Read-only again however the save went. A surface that does not answer
+    // now keeps its mode; it is set again when the surface is made anew.
+    try {
+        HtmlEdit1->setReadOnly(true);
+    } catch (const EHtmlEngineError &) {
+    }
+}
 
+void TfmTemp::saveDocument()
+{
     if (SaveMode != ModeAdd && SaveMode != ModeEdit)
         return;
     if (SaveMode == ModeEdit && !isDecimalId(DocumentId)) {
@@ -499,11 +528,18 @@ void TfmTemp::sbSaveClick()
     }
 
     QString content;
+    const int losses = m_surfaceLosses;
     try {
         content = HtmlEdit1->HTML();
-    } catch (const std::exception &e) {
-        mv::Dialogs::info(QStringLiteral("无法取得文档内容，没有保存: ") + QString::fromUtf8(e.what()));
-        return;
+        m_lastBody = content;
+    } catch (const EHtmlEngineError &) {
+        // A surface whose process died is made again with the last body
+        // read and the user told so; Save then stores what it shows.
+        if (HtmlEdit1->Document()->isRendererGone() || m_surfaceLosses != losses)
+            return;
+        if (!mv::Dialogs::question(SaveLastBodyQuestion, QStringLiteral("保存提示")))
+            return;
+        content = m_lastBody;
     }
     const QString title = Edit1->text();
     const QString typeId = edType->text();
@@ -517,6 +553,55 @@ void TfmTemp::sbSaveClick()
     } catch (const EEditorError &e) {
         mv::Dialogs::info(e.message());
     }
+}
+
+std::function<void()> TfmTemp::command(void (TfmTemp::*handler)())
+{
+    return [this, handler] {
+        const int losses = m_surfaceLosses;
+        try {
+            (this->*handler)();
+        } catch (const EHtmlEngineError &) {
+            // A dead surface is reported once, where it is made again.
+            if (HtmlEdit1->Document()->isRendererGone() || m_surfaceLosses != losses)
+                return;
+            mv::Dialogs::info(SurfaceNotAnsweringText);
+        } catch (...) {
+            mv::Application::reportCurrentException();
+        }
+    };
+}
+
+void TfmTemp::readBodyLater()
+{
+    if (m_readPending)
+        return;
+    const int losses = m_surfaceLosses;
+    QElapsedTimer took;
+    took.start();
+    const bool asked = HtmlEdit1->RequestHTML(this, [this, losses, took](const QString &body) {
+        if (losses != m_surfaceLosses)
+            return;
+        m_readPending = false;
+        m_lastBody = body;
+        m_readTimer->start(int(qMax<qint64>(BodyReadIntervalMs, took.elapsed() * BodyReadShare)));
+    });
+    // A surface that does not answer is asked nothing more until it does.
+    m_readPending = asked;
+    if (!asked)
+        m_readTimer->start(BodyReadIntervalMs);
+}
+
+void TfmTemp::HtmlEdit1EngineGone()
+{
+    if (!HtmlEdit1->Document()->isRendererGone())
+        return;
+    ++m_surfaceLosses;
+    m_readPending = false;
+    HtmlEdit1->RecreatePage();
+    HtmlEdit1->setHTML(m_lastBody);
+    m_readTimer->start(BodyReadIntervalMs);
+    mv::Dialogs::info(SurfaceGoneText);
 }
 
 void TfmTemp::sbDelClick()

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -14,6 +15,7 @@ class QDateEdit;
 class QFileDialog;
 class QLabel;
 class QLineEdit;
+class QTimer;
 class QToolButton;
 class THtmlEdit;
 
@@ -48,6 +50,12 @@ private:
 //
 // The window never closes itself; closing it (close box, or reject()) ends
 // it as cancelled and discards unsaved changes without asking.
+//
+// The editing surface runs in a process of the engine's own. The window
+// reads the document's body now and then while it is open, and keeps the
+// last body it read: when that process dies, the surface is made again
+// showing that body, and the user is told; when the surface stops
+// answering, Save offers to store that body instead.
 class TfmTemp : public QDialog
 {
     Q_OBJECT
@@ -76,6 +84,9 @@ public:
 
     // Ends the window as cancelled: nothing is saved, no question is asked.
     void EndAsCancelled();
+
+    // The body as last read from the editing surface, or as opened.
+    QString LastReadBody() const { return m_lastBody; }
 
     // What the next Save does: "Add" inserts, "Edit" updates DocumentId.
     QString SaveMode;
@@ -144,6 +155,8 @@ public slots:
     void ToolButton21Click();
     void cbbFontNameChange();
     void cbFontSizeChange();
+    // The surface's process died: a new surface with the last body read.
+    void HtmlEdit1EngineGone();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -164,9 +177,22 @@ private:
     bool chooseColor(qint32 &color);
     void insertDocument(const QString &title, const QString &typeId, const QString &content);
     void updateDocument(const QString &title, const QString &typeId, const QString &content);
+    void saveDocument();
+    // The handler as a command: a surface that failed it is reported in
+    // words of the window's own, anything else in the error box.
+    std::function<void()> command(void (TfmTemp::*handler)());
+    // Asks the surface for its body, without waiting; the answer becomes
+    // the last body read.
+    void readBodyLater();
 
     std::unique_ptr<mv::db::Query> IBSQLmv;
     QColor m_lastColor = Qt::black;
+    QString m_lastBody;
+    QTimer *m_readTimer = nullptr;
+    bool m_readPending = false;
+    // Counts the surfaces lost; an answer or failure from before a loss
+    // belongs to a surface that is gone.
+    int m_surfaceLosses = 0;
 };
 
 // Opens the editor modally with a mode string and frees it when it closes.

@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QPointer>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -32,9 +33,66 @@ QString shorten(const QString &script)
 } // namespace
 
 THtmlDocument::THtmlDocument(QWebEnginePage *page, QObject *parent)
-    : QObject(parent), m_page(page)
+    : QObject(parent), m_page(nullptr)
 {
+    setPage(page);
+}
+
+void THtmlDocument::setPage(QWebEnginePage *page)
+{
+    if (m_page)
+        disconnect(m_page, nullptr, this, nullptr);
+    m_page = page;
+    m_ready = false;
+    m_loadFailed = false;
+    m_rendererGone = false;
+    m_stalled = false;
+    m_pending.clear();
     connect(m_page, &QWebEnginePage::loadFinished, this, &THtmlDocument::onLoadFinished);
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, this, &THtmlDocument::onRendererTerminated);
+}
+
+void THtmlDocument::onRendererTerminated()
+{
+    // Whatever the status: the page's document is gone with its process.
+    if (m_rendererGone)
+        return;
+    m_rendererGone = true;
+    emit rendererGone();
+}
+
+void THtmlDocument::waitIn(QEventLoop &loop)
+{
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const auto gone = connect(this, &THtmlDocument::rendererGone, &loop, &QEventLoop::quit);
+    timer.start(m_timeoutMs);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    disconnect(gone);
+}
+
+void THtmlDocument::checkGoneDuringWait(QWebEnginePage *waitedOn, const QString &script) const
+{
+    // The page may have been replaced meanwhile, after its renderer died.
+    if (m_page != waitedOn)
+        throw EHtmlEngineError(QStringLiteral("The HTML engine's renderer process ended during the call (%1).")
+                                   .arg(shorten(script))
+                                   .toStdString());
+    checkAnswering(script);
+}
+
+void THtmlDocument::checkAnswering(const QString &script) const
+{
+    if (m_rendererGone)
+        throw EHtmlEngineError(QStringLiteral("The HTML engine's renderer process has ended (%1).")
+                                   .arg(shorten(script))
+                                   .toStdString());
+    if (m_stalled)
+        throw EHtmlEngineError(QStringLiteral("The HTML engine has not answered since an earlier call ran out "
+                                              "of time (%1).")
+                                   .arg(shorten(script))
+                                   .toStdString());
 }
 
 void THtmlDocument::onLoadFinished(bool ok)
@@ -62,17 +120,18 @@ void THtmlDocument::waitUntilReady()
 {
     if (m_ready)
         return;
+    checkAnswering(QString());
+    QWebEnginePage *const waitedOn = m_page;
     QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     connect(this, &THtmlDocument::ready, &loop, &QEventLoop::quit);
-    timer.start(m_timeoutMs);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (!m_ready)
-        throw EHtmlEngineError(QStringLiteral("The HTML document did not finish loading within %1 ms.")
-                                   .arg(m_timeoutMs)
-                                   .toStdString());
+    waitIn(loop);
+    if (m_ready && m_page == waitedOn)
+        return;
+    checkGoneDuringWait(waitedOn, QString());
+    m_stalled = true;
+    throw EHtmlEngineError(QStringLiteral("The HTML document did not finish loading within %1 ms.")
+                               .arg(m_timeoutMs)
+                               .toStdString());
 }
 
 QVariant THtmlDocument::Evaluate(const QString &script)
@@ -92,29 +151,58 @@ void THtmlDocument::Execute(const QString &script)
 
 QVariant THtmlDocument::run(const QString &script)
 {
+    checkAnswering(script);
+    QWebEnginePage *const waitedOn = m_page;
     auto answer = std::make_shared<Answer>();
-    m_page->runJavaScript(wrap(script), [answer](const QVariant &v) {
+    QPointer<THtmlDocument> self(this);
+    m_page->runJavaScript(wrap(script), [answer, self](const QVariant &v) {
         answer->done = true;
         answer->value = v;
         if (answer->loop)
             answer->loop->quit();
+        // A late answer: the page is working again.
+        if (self)
+            self->m_stalled = false;
     });
     if (!answer->done) {
         QEventLoop loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
         answer->loop = &loop;
-        timer.start(m_timeoutMs);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        waitIn(loop);
         answer->loop = nullptr;
     }
-    if (!answer->done)
+    if (!answer->done) {
+        checkGoneDuringWait(waitedOn, script);
+        m_stalled = true;
         throw EHtmlEngineError(QStringLiteral("The HTML engine did not answer within %1 ms (%2).")
                                    .arg(m_timeoutMs)
                                    .arg(shorten(script))
                                    .toStdString());
+    }
     return unwrap(answer->value, script);
+}
+
+bool THtmlDocument::EvaluateLater(const QString &script, QObject *context,
+                                  std::function<void(const QVariant &)> done)
+{
+    if (!m_ready || m_rendererGone || m_stalled)
+        return false;
+    QPointer<QObject> guard(context);
+    QPointer<THtmlDocument> self(this);
+    m_page->runJavaScript(wrap(script), [guard, self, script, done = std::move(done)](const QVariant &answer) {
+        if (self)
+            self->m_stalled = false;
+        if (!guard)
+            return;
+        QVariant value;
+        try {
+            value = unwrap(answer, script);
+        } catch (const EHtmlEngineError &e) {
+            qWarning("%s", e.what());
+            return;
+        }
+        done(value);
+    });
+    return true;
 }
 
 void THtmlDocument::Focus()

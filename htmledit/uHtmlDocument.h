@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <stdexcept>
 
 class QWebEnginePage;
@@ -29,6 +30,11 @@ public:
 // A wait that runs out raises EHtmlEngineError instead of hanging; so does a
 // script that throws, with the script's error text.
 //
+// A page whose renderer process has died, or that let a wait run out and has
+// not answered since, fails every call at once instead of holding the window
+// up again; rendererGone() is emitted when the renderer dies. setPage()
+// starts over on a new page.
+//
 // Scripts are function bodies: they run inside a function of their own, so
 // they may declare variables and end with "return value;".
 class THtmlDocument : public QObject
@@ -41,6 +47,14 @@ public:
     explicit THtmlDocument(QWebEnginePage *page, QObject *parent = nullptr);
 
     QWebEnginePage *page() const { return m_page; }
+    // Watches this page from now on, as for a new one: nothing is ready,
+    // queued or failed.
+    void setPage(QWebEnginePage *page);
+
+    // The renderer process of the page died; every call fails until setPage().
+    bool isRendererGone() const { return m_rendererGone; }
+    // A wait ran out and the page has not answered anything since.
+    bool isStalled() const { return m_stalled; }
 
     // True once the first document has finished loading.
     bool isReady() const { return m_ready; }
@@ -51,6 +65,11 @@ public:
 
     QVariant Evaluate(const QString &script);
     void Execute(const QString &script);
+    // Runs script without waiting; done gets its value once the page
+    // answers, unless context is gone by then. False (and done is never
+    // called) when the page cannot take it now: not loaded, stalled, or its
+    // renderer gone.
+    bool EvaluateLater(const QString &script, QObject *context, std::function<void(const QVariant &)> done);
 
     // Keyboard focus to the document's window: first the widget that shows
     // the page, then the page's own window object.
@@ -64,9 +83,17 @@ public:
 
 signals:
     void ready();
+    void rendererGone();
 
 private:
     void onLoadFinished(bool ok);
+    void onRendererTerminated();
+    // Waits in loop until it is quit or the bound runs out; the wait also
+    // ends when the renderer dies.
+    void waitIn(class QEventLoop &loop);
+    // Raised for a page that cannot answer now.
+    void checkAnswering(const QString &script) const;
+    void checkGoneDuringWait(QWebEnginePage *waitedOn, const QString &script) const;
     QVariant run(const QString &script);
     static QString wrap(const QString &script);
     static QVariant unwrap(const QVariant &answer, const QString &script);
@@ -74,6 +101,8 @@ private:
     QWebEnginePage *m_page;
     bool m_ready = false;
     bool m_loadFailed = false;
+    bool m_rendererGone = false;
+    bool m_stalled = false;
     int m_timeoutMs = DefaultTimeoutMs;
     QStringList m_pending;
 };

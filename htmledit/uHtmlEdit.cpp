@@ -32,9 +32,12 @@ public:
                 m_loadOk = ok;
             m_loaded = true;
         });
+        connect(this, &QWebEnginePage::renderProcessTerminated, this, [this] { m_gone = true; });
     }
     bool isLoaded() const { return m_loaded; }
     bool loadOk() const { return m_loadOk; }
+    // Its renderer process died (it may have served another page too).
+    bool isGone() const { return m_gone; }
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
@@ -47,6 +50,7 @@ protected:
 private:
     bool m_loaded = false;
     bool m_loadOk = false;
+    bool m_gone = false;
 };
 
 // Where pictures go until the control is told otherwise; also the base of
@@ -103,6 +107,10 @@ TEditPage *takeSparePage()
 {
     TEditPage *page = sparePage.data();
     sparePage = nullptr;
+    if (page && page->isGone()) {
+        delete page;
+        return nullptr;
+    }
     return page;
 }
 
@@ -272,6 +280,7 @@ THtmlEdit::THtmlEdit(QWidget *parent) : QWebEngineView(parent)
     m_document = new THtmlDocument(page, this);
     if (page->isLoaded())
         m_document->pageLoaded(page->loadOk());
+    connect(m_document, &THtmlDocument::rendererGone, this, &THtmlEdit::EngineGone);
     if (keepSpare)
         QTimer::singleShot(SpareDelayMs, qApp, &THtmlEdit::PrepareSparePage);
 
@@ -362,6 +371,12 @@ return copy.outerHTML;
 QString THtmlEdit::HTML() const
 {
     return m_document->Evaluate(bodyHtmlScript()).toString();
+}
+
+bool THtmlEdit::RequestHTML(QObject *context, std::function<void(const QString &)> done) const
+{
+    return m_document->EvaluateLater(bodyHtmlScript(), context,
+                                     [done = std::move(done)](const QVariant &v) { done(v.toString()); });
 }
 
 QString THtmlEdit::Text() const
@@ -484,6 +499,17 @@ void THtmlEdit::PrintPreview()
     dialog.setWindowModality(Qt::WindowModal);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &THtmlEdit::PrintTo);
     dialog.exec();
+}
+
+void THtmlEdit::RecreatePage()
+{
+    QWebEnginePage *old = page();
+    TEditPage *fresh = newEditPage(this);
+    m_document->setPage(fresh);
+    setPage(fresh);
+    if (old && old->parent() == this)
+        old->deleteLater();
+    applyEditingState();
 }
 
 void THtmlEdit::SetFocus()

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QWebEngineView>
 
+#include <functional>
+
 class QPrinter;
 class THtmlEdit;
 
@@ -106,6 +108,9 @@ public:
 
     // The BODY element's outer HTML.
     QString HTML() const;
+    // The same without waiting: done gets it once the page answers (see
+    // THtmlDocument::EvaluateLater). False when the page cannot take it now.
+    bool RequestHTML(QObject *context, std::function<void(const QString &)> done) const;
     // Feeds HTML source to the document: appended while the document's write
     // stream is open (after NewDocument or an earlier write), otherwise it
     // starts a new document in place of the completed one.
@@ -136,11 +141,21 @@ public:
     // Prints the document on an already set-up printer and waits until the
     // engine is done with it. Used by Print and PrintPreview.
     void PrintTo(QPrinter *printer);
+    // A new, empty page in place of the current one (whose renderer died),
+    // with the control's editing mode and character set; HTML written now
+    // waits until it has loaded.
+    void RecreatePage();
+
     // Focus to this control, then keystrokes to the document's window.
     void SetFocus();
     // False when not on a window, or when this control or a parent below
     // the window is disabled. Visibility does not count.
     bool CanFocus() const;
+
+signals:
+    // The renderer process of the page died: the document is gone, the view
+    // is blank and every call fails until RecreatePage().
+    void EngineGone();
 
 private:
     void applyEditingState();

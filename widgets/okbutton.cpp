@@ -8,11 +8,15 @@ namespace mv {
 void connectOkButton(QDialog *dialog, QAbstractButton *button, std::function<void()> handler)
 {
     QObject::connect(button, &QAbstractButton::clicked, dialog, [dialog, handler = std::move(handler)] {
-        struct AcceptAtEnd {
-            QDialog *d;
-            ~AcceptAtEnd() { d->accept(); }
-        } acceptAtEnd{dialog};
-        handler();
+        // Not from a destructor: closing runs the dialog's own handlers, and
+        // one that failed while an error was on its way would end the process.
+        try {
+            handler();
+        } catch (...) {
+            dialog->accept();
+            throw;
+        }
+        dialog->accept();
     });
 }
 

@@ -31,6 +31,9 @@
 
 #include <QRegularExpression>
 #include <QClipboard>
+#include <QElapsedTimer>
+#include <QWebEnginePage>
+#include <csignal>
 #include <ibase.h>
 
 #include <algorithm>
@@ -58,6 +61,9 @@ private slots:
     void contentSurvivesSaveAndReopen();
     void centredListReadsBackCentred();
     void cancelKeepsTypedText();
+    void deadSurfaceComesBackWithLastBody();
+    void stalledSurfaceOffersLastBody_data();
+    void stalledSurfaceOffersLastBody();
     void openingFailsWithoutWindow_data();
     void openingFailsWithoutWindow();
     void failedSaveReportsNoSuccess_data();
@@ -419,6 +425,80 @@ void TestEditor::cancelKeepsTypedText()
     QCOMPARE(boxes.lines(), QStringList{Changed});
     QCOMPARE(db_->rows("select title from documents where id=9"), QStringList{"typed"});
     QVERIFY(db_->rows("select content from documents where id=9").value(0).contains("<p>typed body</p>"));
+}
+
+void TestEditor::deadSurfaceComesBackWithLastBody()
+{
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, QStringLiteral("3-Add-Books"));
+    ed.show();
+    ed.Edit1->setText(QStringLiteral("survivor"));
+    typeBody(ed, QStringLiteral("<p>写了一半的文章</p>"));
+    // Read now and then while the window is open.
+    QTRY_VERIFY_WITH_TIMEOUT(ed.LastReadBody().contains(QStringLiteral("写了一半的文章")), 15000);
+
+    const qint64 pid = ed.HtmlEdit1->page()->renderProcessPid();
+    QVERIFY(pid > 0);
+    QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.lines().size(), 1, 15000);
+    QVERIFY2(boxes.lines().at(0).startsWith(QStringLiteral("info|Morvane资料系统V1.0|编辑区的显示进程意外结束了。")),
+             qPrintable(boxes.lines().at(0)));
+
+    // A new surface, in a process of its own, showing what was last read,
+    // still editable, and Save stores it.
+    QVERIFY(ed.HtmlEdit1->page()->renderProcessPid() != pid);
+    QCOMPARE(bodyHtml(ed), QStringLiteral("<p>写了一半的文章</p>"));
+    QCOMPARE(recordState(ed), QStringLiteral("00101 W"));
+    ed.sbSave->click();
+    QCOMPARE(boxes.lines().mid(1), QStringList{Added});
+    QCOMPARE(db_->rows("select title from documents"), QStringList{"survivor"});
+    QVERIFY(db_->rows("select content from documents").value(0).contains(QStringLiteral("<p>写了一半的文章</p>")));
+}
+
+void TestEditor::stalledSurfaceOffersLastBody_data()
+{
+    QTest::addColumn<bool>("saveLastBody");
+    QTest::newRow("last body saved") << true;
+    QTest::newRow("declined") << false;
+}
+
+void TestEditor::stalledSurfaceOffersLastBody()
+{
+    QFETCH(bool, saveLastBody);
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, QStringLiteral("3-Add-Books"));
+    ed.show();
+    ed.Edit1->setText(QStringLiteral("stalled"));
+    typeBody(ed, QStringLiteral("<p>读到的正文</p>"));
+    QTRY_VERIFY_WITH_TIMEOUT(ed.LastReadBody().contains(QStringLiteral("读到的正文")), 15000);
+    const qint64 pid = ed.HtmlEdit1->page()->renderProcessPid();
+    const auto endRenderer = qScopeGuard([pid] { ::kill(pid_t(pid), SIGKILL); });
+
+    // The page stops answering.
+    ed.HtmlEdit1->Document()->setTimeoutMs(500);
+    ed.HtmlEdit1->page()->runJavaScript(QStringLiteral("while (true) {}"));
+    boxes.answerNext(saveLastBody);
+    ed.sbSave->click();
+    QCOMPARE(boxes.lines().value(0),
+             QStringLiteral("question|保存提示|编辑区没有及时响应，读不到正在编辑的正文。\n要保存最后一次读到的正文吗？"
+                            "在那以后的修改不在其中。"));
+    if (saveLastBody) {
+        QCOMPARE(boxes.lines().mid(1), QStringList{Added});
+        QVERIFY(db_->rows("select content from documents").value(0).contains(QStringLiteral("<p>读到的正文</p>")));
+    } else {
+        QCOMPARE(boxes.lines().size(), 1);
+        QCOMPARE(count(), QStringLiteral("0"));
+    }
+
+    // Commands on the stuck surface fail at once, in words of the window's own.
+    boxes.clear();
+    QElapsedTimer took;
+    took.start();
+    ed.ToolButtons[11]->click(); // bold
+    QVERIFY(took.elapsed() < 400);
+    QCOMPARE(boxes.lines(), QStringList{QStringLiteral("info|Morvane资料系统V1.0|编辑区没有及时响应，这个操作没有完成。\n"
+                                                       "最后一次读到的正文仍然保留，保存时可以存入。")});
+    QVERIFY(ed.isVisible());
 }
 
 void TestEditor::openingFailsWithoutWindow_data()
