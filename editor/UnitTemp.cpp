@@ -15,10 +15,13 @@
 #include "uHtmlEdit.h"
 #include "windowframe.h"
 
+#include <QAbstractItemView>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDateEdit>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -26,8 +29,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QRegularExpression>
-#include <QElapsedTimer>
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
@@ -66,6 +69,44 @@ bool isDecimalId(const QString &s)
     static const QRegularExpression digits(QStringLiteral("^[0-9]{1,18}$"));
     return digits.match(s).hasMatch();
 }
+
+// The file dialog completes a typed name once it has read the folder, which
+// may be after the dialog has closed; the completion list would then open
+// on its own, over whatever window is in front. Its completers are kept from
+// the name field while the dialog is hidden.
+class CompletionOnlyWhileShown : public QObject
+{
+public:
+    explicit CompletionOnlyWhileShown(QDialog *dialog) : QObject(dialog)
+    {
+        for (QCompleter *c : dialog->findChildren<QCompleter *>())
+            fields_.append({c, c->widget()});
+        dialog->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show || event->type() == QEvent::Hide) {
+            const bool shown = event->type() == QEvent::Show;
+            for (const Field &f : std::as_const(fields_)) {
+                if (!f.completer)
+                    continue;
+                if (!shown && f.completer->popup())
+                    f.completer->popup()->hide();
+                f.completer->setWidget(shown ? f.field.data() : nullptr);
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    struct Field {
+        QPointer<QCompleter> completer;
+        QPointer<QWidget> field;
+    };
+    QList<Field> fields_;
+};
 
 void colourLabel(QLabel *l)
 {
@@ -702,6 +743,7 @@ void TfmTemp::ToolButton3Click()
         dlgOpenImage->setFileMode(QFileDialog::ExistingFile);
         dlgOpenImage->setAcceptMode(QFileDialog::AcceptOpen);
         dlgOpenImage->setNameFilter(ImageFilterForDialog());
+        new CompletionOnlyWhileShown(dlgOpenImage);
     }
     if (mv::execModal(dlgOpenImage) != QDialog::Accepted)
         return;

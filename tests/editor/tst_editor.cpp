@@ -30,9 +30,11 @@
 #include <QToolButton>
 
 #include <QRegularExpression>
+
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QWebEnginePage>
+
 #include <csignal>
 #include <ibase.h>
 
@@ -75,6 +77,7 @@ private slots:
     void categoryThroughPicker();
     void missingCategoryRowAndPickerWithoutSelection();
     void pictureKeptBesideDatabase();
+    void noCompletionListOutlivesPictureDialog();
     void colourDialogRemembersLastOk();
     void fontSizeIsIndexPlusOne_data();
     void fontSizeIsIndexPlusOne();
@@ -789,6 +792,41 @@ void TestEditor::pictureKeptBesideDatabase()
                                                        "return i && i.complete ? i.naturalWidth : 0;"))
                                   .toInt(),
                               24, 10000);
+}
+
+void TestEditor::noCompletionListOutlivesPictureDialog()
+{
+    // A name typed at once is completed only once the folder has been read:
+    // by then the dialog may be gone, and its completion list must not show.
+    QTemporaryDir sources;
+    const QString picture = sources.filePath(QStringLiteral("typed.bmp"));
+    QVERIFY(writeBitmap(picture));
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, QStringLiteral("3-Add-Books"));
+    ed.show();
+    typeBody(ed, QStringLiteral("<p>图</p>"));
+    onNextModal<QFileDialog>([&](QFileDialog *d) {
+        auto *name = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        name->setFocus();
+        QTest::keyClicks(name, picture.left(picture.size() - 4));
+        QTest::keyClicks(name, picture.right(4));
+        QTest::keyClick(name, Qt::Key_Return);
+    }, &ed);
+    ed.ToolButtons[2]->click();
+    QVERIFY(bodyHtml(ed).contains(QStringLiteral("<img")));
+    auto popups = [] {
+        QStringList shown;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowType() == Qt::Popup)
+                shown << QString::fromLatin1(w->metaObject()->className());
+        return shown;
+    };
+    // Long enough for the folder to be read and any completion to come.
+    for (int i = 0; i < 20; ++i) {
+        QTest::qWait(50);
+        QCOMPARE(popups(), QStringList());
+    }
+    QVERIFY(boxes.lines().isEmpty());
 }
 
 void TestEditor::colourDialogRemembersLastOk()
