@@ -39,6 +39,8 @@ namespace {
 // Lets the start-up paint the window before the index build competes for
 // the processor.
 constexpr int IndexDelayMs = 300;
+// The window's stated outer size, and the client area it gives.
+constexpr QSize ClientSize = mv::clientSizeForOuter(QSize(781, 568));
 const QColor LabelColor(0x21, 0x5A, 0x89);
 const QColor PanelBackground(0xF2, 0xF8, 0xFB);
 const QColor FrameColor(0x88, 0xB5, 0xE1);
@@ -59,7 +61,7 @@ TfmDocumentList::TfmDocumentList(TmvlabDm *dm, QWidget *parent, TreeLoading load
     buildLayout();
     buildMenus();
 
-    resize(mv::clientSizeForOuter(QSize(781, 568)));
+    resize(ClientSize);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
@@ -205,7 +207,7 @@ void TfmDocumentList::buildLayout()
     Splitter1->addWidget(RzPanel5);
     Splitter1->setStretchFactor(0, 0);
     Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({185, mv::clientSizeForOuter(QSize(781, 568)).width() - 185 - 5});
+    Splitter1->setSizes({185, ClientSize.width() - 185 - 5});
     outer->addWidget(Splitter1, 1);
 
     RzPanel3 = new mv::GradientPanel(this);

@@ -89,6 +89,15 @@ private slots:
 
 private:
     std::unique_ptr<TestDb> db_;
+    // Title and body typed into an open editor, and the body read since by
+    // the editor itself.
+    static void typeAndLetRead(TfmTemp &ed, const QString &title, const QString &body)
+    {
+        ed.show();
+        ed.Edit1->setText(title);
+        typeBody(ed, body);
+        QTRY_VERIFY_WITH_TIMEOUT(ed.LastReadBody().contains(body), 15000);
+    }
     QString count(const QString &where = QString())
     {
         return db_->rows(QStringLiteral("select count(*) from documents") + where).value(0);
@@ -434,11 +443,8 @@ void TestEditor::deadSurfaceComesBackWithLastBody()
 {
     mv::DialogRecorder boxes;
     TfmTemp ed(nullptr, QStringLiteral("3-Add-Books"));
-    ed.show();
-    ed.Edit1->setText(QStringLiteral("survivor"));
-    typeBody(ed, QStringLiteral("<p>写了一半的文章</p>"));
     // Read now and then while the window is open.
-    QTRY_VERIFY_WITH_TIMEOUT(ed.LastReadBody().contains(QStringLiteral("写了一半的文章")), 15000);
+    typeAndLetRead(ed, QStringLiteral("survivor"), QStringLiteral("<p>写了一半的文章</p>"));
 
     const qint64 pid = ed.HtmlEdit1->page()->renderProcessPid();
     QVERIFY(pid > 0);
@@ -470,10 +476,7 @@ void TestEditor::stalledSurfaceOffersLastBody()
     QFETCH(bool, saveLastBody);
     mv::DialogRecorder boxes;
     TfmTemp ed(nullptr, QStringLiteral("3-Add-Books"));
-    ed.show();
-    ed.Edit1->setText(QStringLiteral("stalled"));
-    typeBody(ed, QStringLiteral("<p>读到的正文</p>"));
-    QTRY_VERIFY_WITH_TIMEOUT(ed.LastReadBody().contains(QStringLiteral("读到的正文")), 15000);
+    typeAndLetRead(ed, QStringLiteral("stalled"), QStringLiteral("<p>读到的正文</p>"));
     const qint64 pid = ed.HtmlEdit1->page()->renderProcessPid();
     const auto endRenderer = qScopeGuard([pid] { ::kill(pid_t(pid), SIGKILL); });
 
