@@ -551,8 +551,10 @@ void TfmTemp::sbSaveClick()
 {
     setBrowseState();
     saveDocument();
-    // Read-only again however the save went. A surface that does not answer
-    // now keeps its mode; it is set again when the surface is made anew.
+    // Read-only again however the save went; a surface that did not answer
+    // just now is not waited for a second time.
+    if (HtmlEdit1->Document()->isStalled())
+        return;
     try {
         HtmlEdit1->setReadOnly(true);
     } catch (const EHtmlEngineError &) {

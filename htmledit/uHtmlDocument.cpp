@@ -88,11 +88,6 @@ void THtmlDocument::checkAnswering(const QString &script) const
         throw EHtmlEngineError(QStringLiteral("The HTML engine's renderer process has ended (%1).")
                                    .arg(shorten(script))
                                    .toStdString());
-    if (m_stalled)
-        throw EHtmlEngineError(QStringLiteral("The HTML engine has not answered since an earlier call ran out "
-                                              "of time (%1).")
-                                   .arg(shorten(script))
-                                   .toStdString());
 }
 
 void THtmlDocument::onLoadFinished(bool ok)

@@ -30,10 +30,10 @@ public:
 // A wait that runs out raises EHtmlEngineError instead of hanging; so does a
 // script that throws, with the script's error text.
 //
-// A page whose renderer process has died, or that let a wait run out and has
-// not answered since, fails every call at once instead of holding the window
-// up again; rendererGone() is emitted when the renderer dies. setPage()
-// starts over on a new page.
+// A page whose renderer process has died fails every call at once, and a
+// wait in progress ends when it dies; rendererGone() is emitted then.
+// setPage() starts over on a new page. A page that let a wait run out is
+// waited for again by the next call (it may be back by then).
 //
 // Scripts are function bodies: they run inside a function of their own, so
 // they may declare variables and end with "return value;".

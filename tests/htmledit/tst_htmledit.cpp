@@ -17,6 +17,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include <csignal>
 
 #include <memory>
 
@@ -110,6 +115,7 @@ private slots:
     void canFocus_data();
     void canFocus();
     void engineFailures();
+    void deadRendererEndsWaitsAndPageIsMadeAgain();
     void staysOnItsDocument();
     void sparePages();
 };
@@ -650,6 +656,48 @@ void TestHtmlEdit::engineFailures()
     f.edit->Document()->setTimeoutMs(THtmlDocument::DefaultTimeoutMs);
     f.edit->setHTML(QStringLiteral("<p>after</p>"));
     QVERIFY(f.edit->HTML().contains(QStringLiteral("<p>after</p>")));
+}
+
+void TestHtmlEdit::deadRendererEndsWaitsAndPageIsMadeAgain()
+{
+    Form f;
+    f.load(QStringLiteral("<p>before</p>"));
+    QVERIFY(f.edit->HTML().contains(QStringLiteral("<p>before</p>")));
+    QSignalSpy gone(f.edit, &THtmlEdit::EngineGone);
+    const qint64 pid = f.edit->page()->renderProcessPid();
+    QVERIFY(pid > 0);
+
+    // A call waiting for the page ends as soon as its process dies, long
+    // before its time runs out.
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(200, [pid] { ::kill(pid_t(pid), SIGKILL); });
+    try {
+        f.js("var t = Date.now(); while (Date.now() - t < 60000) {}");
+        QFAIL("no error raised");
+    } catch (const EHtmlEngineError &e) {
+        QVERIFY2(QString::fromUtf8(e.what()).contains(QStringLiteral("renderer process")), e.what());
+    }
+    QVERIFY(clock.elapsed() < THtmlDocument::DefaultTimeoutMs / 2);
+    QTRY_COMPARE(gone.count(), 1);
+    QVERIFY(f.edit->Document()->isRendererGone());
+
+    // Every later call fails at once, until a new page is made.
+    clock.restart();
+    QVERIFY_THROWS_EXCEPTION(EHtmlEngineError, f.edit->HTML());
+    QVERIFY(clock.elapsed() < 1000);
+    QVERIFY(!f.edit->RequestHTML(&f.window, [](const QString &) {}));
+
+    // The mode is kept for the new page all the same.
+    QVERIFY_THROWS_EXCEPTION(EHtmlEngineError, f.edit->setReadOnly(true));
+    f.edit->RecreatePage();
+    f.edit->setHTML(QStringLiteral("<p>again</p>"));
+    QVERIFY(f.edit->HTML().contains(QStringLiteral("<p>again</p>")));
+    QCOMPARE(f.js("return document.designMode;").toString(), QStringLiteral("off"));
+    QVERIFY(f.edit->page()->renderProcessPid() != pid);
+    QString later;
+    QVERIFY(f.edit->RequestHTML(&f.window, [&later](const QString &html) { later = html; }));
+    QTRY_VERIFY(later.contains(QStringLiteral("<p>again</p>")));
 }
 
 void TestHtmlEdit::staysOnItsDocument()
