@@ -11,6 +11,7 @@
 #include "schema.h"
 #include "singleinstance.h"
 #include "startup.h"
+#include "testdb.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,19 +21,9 @@
 #include <functional>
 
 using mv::DatabaseLocation;
+using mvtest::folderSnapshot;
 
 namespace {
-
-QStringList listing(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 int documentCount(const QString &path)
 {
@@ -69,7 +60,7 @@ private slots:
         QCOMPARE(DatabaseLocation::inspect(first.path).state, DatabaseLocation::State::Usable);
         QCOMPARE(documentCount(first.path), 0);
         QVERIFY(boxes.lines().isEmpty());
-        QVERIFY(listing(program).isEmpty());
+        QVERIFY(folderSnapshot(program).isEmpty());
 
         {
             TmvlabDm dm(first.path);
@@ -113,7 +104,7 @@ private slots:
         QCOMPARE(boxes.boxes().size(), 1);
         QCOMPARE(boxes.boxes()[0].kind, mv::Dialogs::Kind::Error);
         QVERIFY2(boxes.boxes()[0].text.startsWith(QStringLiteral("无法新建数据库文件")), qPrintable(boxes.lines().join('\n')));
-        QCOMPARE(listing(root.path()), QStringList{QStringLiteral("share")});
+        QCOMPARE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("share")});
     }
 
     void namedFile_data()
@@ -166,8 +157,7 @@ private slots:
         const QString place = root.filePath(QStringLiteral("place"));
         const QString path = QDir(place).filePath(QStringLiteral("notes.fdb"));
         fixture(path);
-        const QStringList before = listing(place);
-        const QByteArray bytes = contents(path);
+        const QStringList before = folderSnapshot(place);
         // Never the one beside the program, nor the user's own.
         const QString program = root.filePath(QStringLiteral("bin"));
         QVERIFY(QDir().mkpath(program));
@@ -196,10 +186,8 @@ private slots:
             QVERIFY(r.path.isEmpty());
             QCOMPARE(r.exitCode, exitCode);
         }
-        if (leftAsItWas) {
-            QCOMPARE(listing(place), before);
-            QCOMPARE(contents(path), bytes);
-        }
+        if (leftAsItWas)
+            QCOMPARE(folderSnapshot(place), before);
         QVERIFY(!QFileInfo::exists(userData));
     }
 

@@ -5,10 +5,10 @@
 #include "databaselocation.h"
 #include "fbsql.h"
 #include "readonlyfolder.h"
+#include "testdb.h"
 #include "schema.h"
 #include "UnitDM.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -18,6 +18,7 @@
 #include <functional>
 
 using mv::DatabaseLocation;
+using mvtest::folderSnapshot;
 using State = DatabaseLocation::State;
 using Source = DatabaseLocation::Source;
 
@@ -25,23 +26,6 @@ Q_DECLARE_METATYPE(DatabaseLocation::State)
 Q_DECLARE_METATYPE(DatabaseLocation::Source)
 
 namespace {
-
-// What a folder holds, with a digest of every file: the proof that nothing
-// was made, removed or changed in it.
-QStringList snapshot(const QString &folder)
-{
-    QStringList out;
-    const QDir dir(folder);
-    for (const QFileInfo &f : dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                                                QDir::Name)) {
-        QByteArray digest;
-        QFile file(f.filePath());
-        if (f.isFile() && file.open(QIODevice::ReadOnly))
-            digest = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex();
-        out.append(f.fileName() + QLatin1Char('|') + QString::fromLatin1(digest));
-    }
-    return out;
-}
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -179,7 +163,7 @@ private slots:
         QVERIFY(QDir(root.path()).mkdir(QStringLiteral("place")));
         const QString path = root.filePath(QStringLiteral("place/mvlab.fdb"));
         fixture(path);
-        const QStringList before = snapshot(root.filePath(QStringLiteral("place")));
+        const QStringList before = folderSnapshot(root.filePath(QStringLiteral("place")));
 
         const DatabaseLocation::Check check = DatabaseLocation::inspect(path);
         QCOMPARE(check.state, state);
@@ -191,9 +175,9 @@ private slots:
         // The engine writes its counters into a database it attaches to;
         // everything else is left exactly as it was.
         if (state != State::Usable && state != State::OtherSchema)
-            QCOMPARE(snapshot(root.filePath(QStringLiteral("place"))), before);
+            QCOMPARE(folderSnapshot(root.filePath(QStringLiteral("place"))), before);
         else
-            QCOMPARE(snapshot(root.filePath(QStringLiteral("place"))).size(), before.size());
+            QCOMPARE(folderSnapshot(root.filePath(QStringLiteral("place"))).size(), before.size());
 
         // The message names the place and ends so that the error box adds
         // no full stop.
@@ -228,11 +212,11 @@ private slots:
         mvtest::ReadOnlyFolder readOnly(root.path());
         if (!readOnly.ok())
             QSKIP(qPrintable(readOnly.reason()));
-        const QStringList before = snapshot(root.path());
+        const QStringList before = folderSnapshot(root.path());
 
         const DatabaseLocation::Check check = DatabaseLocation::inspect(path);
         QCOMPARE(check.state, state);
-        QCOMPARE(snapshot(root.path()), before);
+        QCOMPARE(folderSnapshot(root.path()), before);
         QVERIFY(DatabaseLocation::refusal(path, check).contains(state == State::FileReadOnly ? path : root.path()));
     }
 
@@ -257,9 +241,9 @@ private slots:
         dm.IBDatabaseMV.close();
 
         // Never over an existing file.
-        const QStringList before = snapshot(QFileInfo(path).path());
+        const QStringList before = folderSnapshot(QFileInfo(path).path());
         QVERIFY_THROWS_EXCEPTION(mv::db::DbError, DatabaseLocation::create(path));
-        QCOMPARE(snapshot(QFileInfo(path).path()), before);
+        QCOMPARE(folderSnapshot(QFileInfo(path).path()), before);
     }
 };
 
