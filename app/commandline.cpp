@@ -68,12 +68,15 @@ QString CommandLine::helpText() const
            + parser_.helpText().section(QLatin1Char('\n'), 3);
 }
 
-std::optional<int> CommandLine::parse(const QStringList &arguments)
+std::optional<int> CommandLine::answerInformation(const QStringList &rawArguments)
 {
-    if (!parser_.parse(arguments)) {
-        print(stderr, QStringLiteral("参数有误：%1\n用法见 --help。\n").arg(parser_.errorText()));
-        return 2;
-    }
+    // Options of the toolkit's own, not known here, do not stand in the way.
+    parser_.parse(rawArguments);
+    return printInformation();
+}
+
+std::optional<int> CommandLine::printInformation() const
+{
     if (parser_.isSet(help_)) {
         print(stdout, helpText());
         return 0;
@@ -82,6 +85,17 @@ std::optional<int> CommandLine::parse(const QStringList &arguments)
         print(stdout, versionText());
         return 0;
     }
+    return std::nullopt;
+}
+
+std::optional<int> CommandLine::parse(const QStringList &arguments)
+{
+    if (!parser_.parse(arguments)) {
+        print(stderr, QStringLiteral("参数有误：%1\n用法见 --help。\n").arg(parser_.errorText()));
+        return 2;
+    }
+    if (const std::optional<int> answered = printInformation())
+        return answered;
     if (!parser_.positionalArguments().isEmpty()) {
         print(stderr, QStringLiteral("参数有误：多余的参数 %1\n用法见 --help。\n")
                           .arg(parser_.positionalArguments().join(QLatin1Char(' '))));

@@ -9,18 +9,21 @@
 namespace mv {
 
 // The program's command line. Every option is declared in the constructor
-// and read back through a function of its own; it is read before the
-// application object exists, so that --help and --version work without a
-// display.
+// and read back through a function of its own.
 class CommandLine
 {
 public:
     CommandLine();
 
-    // Reads the arguments (the program first). nullopt: start the program;
-    // otherwise the run ends with that exit code, the help, the version or
-    // what was wrong already printed (0 for --help and --version, 2 for a
-    // mistake in the arguments).
+    // --help and --version, read from the arguments as the process got them,
+    // before the application object exists, so that they need no display:
+    // prints the help or the version and gives 0; nullopt when neither was
+    // asked for.
+    std::optional<int> answerInformation(const QStringList &rawArguments);
+
+    // Reads the arguments the application object left (it takes its own,
+    // such as -platform and -style). nullopt: start the program; otherwise
+    // the run ends with that exit code, what was wrong already printed (2).
     std::optional<int> parse(const QStringList &arguments);
 
     // --database PATH as given; empty when not given.
@@ -32,6 +35,8 @@ public:
     static QStringList arguments(int argc, char **argv);
 
 private:
+    std::optional<int> printInformation() const;
+
     QCommandLineParser parser_;
     QCommandLineOption help_;
     QCommandLineOption version_;

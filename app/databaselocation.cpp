@@ -58,7 +58,7 @@ DatabaseLocation::Choice DatabaseLocation::choose(const QString &programDir, con
                                                   const QString &requested)
 {
     if (!requested.isEmpty())
-        return {QFileInfo(requested).absoluteFilePath(), Source::Requested};
+        return {QDir::cleanPath(QFileInfo(requested).absoluteFilePath()), Source::Requested};
     const QString fileName = QString::fromLatin1(TmvlabDm::DatabaseFileName);
     const QString beside = QDir(programDir).filePath(fileName);
     if (QFileInfo::exists(beside))

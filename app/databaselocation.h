@@ -22,8 +22,9 @@ public:
         Source source;
     };
 
-    // requested wins when given (made absolute against the working folder);
-    // then an existing file beside the program; then the user's data folder.
+    // requested wins when given (made absolute against the working folder,
+    // without "." and ".." parts); then an existing file beside the program;
+    // then the user's data folder.
     static Choice choose(const QString &programDir, const QString &userDataDir, const QString &requested = {});
 
     enum class State {

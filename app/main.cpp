@@ -15,10 +15,12 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("mvlab"));
     QCoreApplication::setApplicationVersion(QStringLiteral(MV_VERSION));
     mv::CommandLine commandLine;
-    if (const std::optional<int> end = commandLine.parse(mv::CommandLine::arguments(argc, argv)))
-        return *end;
+    if (const std::optional<int> answered = commandLine.answerInformation(mv::CommandLine::arguments(argc, argv)))
+        return *answered;
 
     mv::Application app(argc, argv);
+    if (const std::optional<int> wrong = commandLine.parse(QCoreApplication::arguments()))
+        return *wrong;
     QGuiApplication::setDesktopFileName(QStringLiteral("mvlab"));
     const QString userData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QString database;
