@@ -1,26 +1,55 @@
 #include "UnitDM.h"
 #include "UnitDcouentList.h"
+#include "commandline.h"
+#include "databasechoice.h"
 #include "mvapplication.h"
 #include "startup.h"
 #include "windowsloader.h"
 
+#include <QStandardPaths>
+
 int main(int argc, char **argv)
 {
+    // The name of the user's data folder (start-up later gives the
+    // application the window title as its name, for the taskbar).
+    QCoreApplication::setApplicationName(QStringLiteral("mvlab"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MV_VERSION));
+    mv::CommandLine commandLine;
+    if (const std::optional<int> answered = commandLine.answerInformation(mv::CommandLine::arguments(argc, argv)))
+        return *answered;
+
     mv::Application app(argc, argv);
+    if (const std::optional<int> wrong = commandLine.parse(QCoreApplication::arguments()))
+        return *wrong;
+    QGuiApplication::setDesktopFileName(QStringLiteral("mvlab"));
+    const QString userData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QString database;
     return mv::runStartUp({
-        [] {
-            mvlabDm = new TmvlabDm();
-            fmDocumentList = new TfmDocumentList(mvlabDm, nullptr, TfmDocumentList::TreeLoading::AfterFirstPaint);
-            mv::connectProgramCommands(fmDocumentList);
-            // exit(), not quit(): quit() first asks every window to close again.
-            QObject::connect(fmDocumentList, &TfmDocumentList::closed, qApp, [] { QCoreApplication::exit(0); },
-                             Qt::QueuedConnection);
-            fmDocumentList->show();
-        },
-        [] {
-            delete fmDocumentList;
-            delete mvlabDm;
-            mvlabDm = nullptr;
-        },
+        .createWindows =
+            [&] {
+                mvlabDm = new TmvlabDm(database);
+                fmDocumentList =
+                    new TfmDocumentList(mvlabDm, nullptr, TfmDocumentList::TreeLoading::AfterFirstPaint);
+                mv::connectProgramCommands(fmDocumentList);
+                // exit(), not quit(): quit() first asks every window to close again.
+                QObject::connect(fmDocumentList, &TfmDocumentList::closed, qApp,
+                                 [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+                fmDocumentList->show();
+            },
+        .destroyWindows =
+            [] {
+                delete fmDocumentList;
+                delete mvlabDm;
+                mvlabDm = nullptr;
+            },
+        .beforeWindows =
+            [&]() -> std::optional<int> {
+                const mv::DatabaseChoiceResult chosen =
+                    mv::chooseDatabase(QCoreApplication::applicationDirPath(), userData, commandLine.database());
+                if (chosen.path.isEmpty())
+                    return chosen.exitCode;
+                database = chosen.path;
+                return std::nullopt;
+            },
     });
 }

@@ -61,6 +61,12 @@ int runStartUp(const StartUp &steps)
     // end the run: only the main window's own close does.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    if (steps.beforeWindows) {
+        if (const std::optional<int> end = steps.beforeWindows()) {
+            lock.release();
+            return *end;
+        }
+    }
     steps.createWindows();
     QApplication::exec();
     lock.release();

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace mv {
 
@@ -14,6 +15,10 @@ struct StartUp {
     std::function<void()> createWindows;
     // Destroys the main window, then the data module.
     std::function<void()> destroyWindows;
+    // Runs once the lock is held and the title is set, before the windows
+    // (the choice of the database, which may ask or refuse); a value ends
+    // the run with that exit code before any window exists.
+    std::function<std::optional<int>()> beforeWindows = {};
 };
 
 inline constexpr const char *InstanceLockName = "ProjectMvDocument";
@@ -29,7 +34,7 @@ inline constexpr const char *EngineLockVariable = "FIREBIRD_LOCK";
 // when that folder is not private.
 bool useEngineLockFolder(const QString &privateDir, QString *failure);
 
-// Returns the process's exit code (0 also for the two refusals).
+// Returns the process's exit code (0 also for the two refusals of the lock).
 int runStartUp(const StartUp &steps);
 
 } // namespace mv

@@ -15,7 +15,10 @@ namespace mv {
 class WindowsModule
 {
 public:
-    // The module's file, without prefix or suffix: beside the program.
+    // The module's file, without prefix or suffix: beside the program, as
+    // in the build folder and in the installed lib/mvlab (bin/mvlab is a
+    // link to the program there, and the program's folder is that of the
+    // file the link leads to).
     static QString defaultPath();
     // Another file (tests); forgets a module already loaded from elsewhere
     // only in the sense that later loads use the new path.

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, then either starts the program (run) or
-# runs every test (test). Works as root or through sudo on Debian 12.
+# runs every test and builds and checks the Debian package (test). Works as
+# root or through sudo on Debian 12.
 #   bash tools/setup.sh run
 #   bash tools/setup.sh test
 # MV_BUILD_DIR names the build folder (default build), MV_CMAKE_ARGS adds
-# options to the configure step.
+# options to the configure step, MV_PACKAGE=no leaves the package out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +17,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6webenginecore6-bin libgl-dev
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils
   fonts-noto-cjk xvfb xauth
+  dpkg-dev file desktop-file-utils
 )
 sudo=
 if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
@@ -42,3 +44,8 @@ if [ "$mode" = run ]; then
 fi
 
 ctest --test-dir "$build" --output-on-failure
+
+if [ "${MV_PACKAGE:-yes}" != no ]; then
+  cmake --build "$build" --target package
+  bash tools/checkpackage.sh "$build"
+fi

@@ -8,35 +8,65 @@ namespace mv::pictures {
 
 namespace {
 
-// A stack of two sheets with a folded corner: the program's mark.
-void drawDocumentMark(QPainter &p, const QRectF &box, const QColor &sheet, const QColor &line)
+// A stack of two sheets with a folded corner: the program's mark. The same
+// shapes are painted (windows, tray) and written as SVG (the installed icon).
+struct MarkPart {
+    QPainterPath path;
+    QColor fill; // invalid: lines only
+};
+
+struct Mark {
+    QList<MarkPart> parts; // back to front
+    QColor line;
+    qreal lineWidth;
+};
+
+Mark documentMark(const QRectF &box, const QColor &sheet, const QColor &line)
 {
+    Mark mark{{}, line, qMax<qreal>(1.0, box.width() / 24)};
     const qreal w = box.width() * 0.62;
     const qreal h = box.height() * 0.78;
     const qreal fold = w * 0.3;
     for (int k = 1; k >= 0; --k) {
         const QPointF o(box.left() + box.width() * 0.12 + k * box.width() * 0.14,
                         box.top() + box.height() * 0.06 + k * box.height() * 0.1);
-        QPainterPath path;
-        path.moveTo(o);
-        path.lineTo(o.x() + w - fold, o.y());
-        path.lineTo(o.x() + w, o.y() + fold);
-        path.lineTo(o.x() + w, o.y() + h);
-        path.lineTo(o.x(), o.y() + h);
-        path.closeSubpath();
-        p.setPen(QPen(line, qMax<qreal>(1.0, box.width() / 24)));
-        p.setBrush(k == 0 ? sheet : sheet.darker(112));
-        p.drawPath(path);
+        QPainterPath outline;
+        outline.moveTo(o);
+        outline.lineTo(o.x() + w - fold, o.y());
+        outline.lineTo(o.x() + w, o.y() + fold);
+        outline.lineTo(o.x() + w, o.y() + h);
+        outline.lineTo(o.x(), o.y() + h);
+        outline.closeSubpath();
+        mark.parts.append({outline, k == 0 ? sheet : sheet.darker(112)});
         if (k == 0) {
-            p.drawLine(QPointF(o.x() + w - fold, o.y()), QPointF(o.x() + w - fold, o.y() + fold));
-            p.drawLine(QPointF(o.x() + w - fold, o.y() + fold), QPointF(o.x() + w, o.y() + fold));
+            QPainterPath lines;
+            lines.moveTo(o.x() + w - fold, o.y());
+            lines.lineTo(o.x() + w - fold, o.y() + fold);
+            lines.moveTo(o.x() + w - fold, o.y() + fold);
+            lines.lineTo(o.x() + w, o.y() + fold);
             for (int i = 1; i <= 3; ++i) {
                 const qreal y = o.y() + fold + i * (h - fold) / 4.5;
-                p.drawLine(QPointF(o.x() + w * 0.15, y), QPointF(o.x() + w * 0.85, y));
+                lines.moveTo(o.x() + w * 0.15, y);
+                lines.lineTo(o.x() + w * 0.85, y);
             }
+            mark.parts.append({lines, QColor()});
         }
     }
+    return mark;
 }
+
+void drawDocumentMark(QPainter &p, const QRectF &box, const QColor &sheet, const QColor &line)
+{
+    const Mark mark = documentMark(box, sheet, line);
+    p.setPen(QPen(mark.line, mark.lineWidth));
+    for (const MarkPart &part : mark.parts) {
+        p.setBrush(part.fill.isValid() ? QBrush(part.fill) : QBrush(Qt::NoBrush));
+        p.drawPath(part.path);
+    }
+}
+
+const QColor ProgramSheet(0xF2, 0xF8, 0xFB);
+const QColor ProgramLine(0x23, 0x5E, 0x8D);
 
 } // namespace
 
@@ -93,14 +123,44 @@ QPixmap aboutGlyph()
     return pm;
 }
 
+QImage programImage(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    drawDocumentMark(p, QRectF(0, 0, size, size), ProgramSheet, ProgramLine);
+    return image;
+}
+
 QPixmap programPicture(int size)
 {
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    drawDocumentMark(p, QRectF(0, 0, size, size), QColor(0xF2, 0xF8, 0xFB), QColor(0x23, 0x5E, 0x8D));
-    return pm;
+    return QPixmap::fromImage(programImage(size));
+}
+
+QByteArray programSvg(int size)
+{
+    // Qt's pen: square caps, bevelled joins.
+    const Mark mark = documentMark(QRectF(0, 0, size, size), ProgramSheet, ProgramLine);
+    const auto number = [](qreal v) { return QByteArray::number(v, 'g', 6); };
+    QByteArray svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\""
+                     + QByteArray::number(size) + "\" height=\"" + QByteArray::number(size) + "\" viewBox=\"0 0 "
+                     + QByteArray::number(size) + ' ' + QByteArray::number(size) + "\">\n";
+    for (const MarkPart &part : mark.parts) {
+        QByteArray d;
+        for (int i = 0; i < part.path.elementCount(); ++i) {
+            const QPainterPath::Element e = part.path.elementAt(i);
+            d += (e.isMoveTo() ? "M" : "L") + number(e.x) + ' ' + number(e.y) + ' ';
+        }
+        if (part.fill.isValid())
+            d += 'Z';
+        svg += "  <path d=\"" + d.trimmed() + "\" fill=\""
+               + (part.fill.isValid() ? part.fill.name().toLatin1() : QByteArray("none")) + "\" stroke=\""
+               + mark.line.name().toLatin1() + "\" stroke-width=\"" + number(mark.lineWidth)
+               + "\" stroke-linecap=\"square\" stroke-linejoin=\"bevel\"/>\n";
+    }
+    return svg + "</svg>\n";
 }
 
 QIcon programIcon()

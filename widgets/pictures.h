@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QIcon>
+#include <QImage>
 #include <QPixmap>
 
 namespace mv::pictures {
@@ -13,5 +15,9 @@ QPixmap aboutGlyph();
 // The program's icon (16 and 32 pixels), used by the tray and the windows.
 QIcon programIcon();
 QPixmap programPicture(int size);
+// The same mark for the installed icon files: a picture of any size (needs
+// no application object), and SVG on a size x size canvas.
+QImage programImage(int size);
+QByteArray programSvg(int size);
 
 } // namespace mv::pictures

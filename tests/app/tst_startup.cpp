@@ -1,6 +1,6 @@
 // Start-up in real processes: the single-instance lock, the two refusals,
-// a start after a killed run, and a missing database; the private folders
-// for the lock and for the engine's lock files.
+// a start after a killed run, a missing database, the program's command
+// line; the private folders for the lock and for the engine's lock files.
 
 #include "privatefolder.h"
 #include "singleinstance.h"
@@ -384,6 +384,69 @@ private slots:
         QVERIFY(out[0].size() > int(QStringLiteral("BOX|error|Morvane资料系统V1.0|").size()));
         QCOMPARE(out[1], QStringLiteral("WINDOW|0|Morvane资料系统V1.0"));
         QCOMPARE(code, 0);
+    }
+
+    // The program itself: what it prints and ends with. --help and
+    // --version are answered with no display to open, before any
+    // application object would need one; the toolkit's own options are left
+    // to it.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("display"); // false: no display at all
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out"); // a pattern the whole of stdout matches; %1: the data folder
+        QTest::addColumn<QString>("err"); // how stderr starts
+
+        const QString help = QStringLiteral("(?s)用法: mvlab \\[--database 文件\\].*%1/mvlab/mvlabnew\\.fdb.*"
+                                            "选项：\\n.*-h, --help.*-v, --version.*--database <文件>.*");
+        const QString version = QStringLiteral("Morvane资料系统 \\d+\\.\\d+\\.\\d+\\n");
+        const auto args = [](const char *line) { return QString::fromUtf8(line).split(QLatin1Char(' ')); };
+        QTest::newRow("--version") << args("--version") << false << 0 << version << QString();
+        QTest::newRow("-v") << args("-v") << false << 0 << version << QString();
+        QTest::newRow("--help") << args("--help") << false << 0 << help << QString();
+        QTest::newRow("-h among others") << args("--database /x.fdb -style fusion -h") << false << 0 << help
+                                         << QString();
+        QTest::newRow("unknown option") << args("--bogus") << true << 2 << QString() << QStringLiteral("参数有误：");
+        QTest::newRow("--database without a file")
+            << args("--database") << true << 2 << QString() << QStringLiteral("参数有误：");
+        QTest::newRow("--database with an empty name, after Qt's own option")
+            << args("-style fusion --database=") << true << 2 << QString() << QStringLiteral("参数有误：--database");
+        QTest::newRow("a stray argument") << args("notes.fdb") << true << 2 << QString()
+                                          << QStringLiteral("参数有误：多余的参数 notes.fdb");
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, display);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+
+        QTemporaryDir data;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), display ? QStringLiteral("offscreen") : QStringLiteral("xcb"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(MV_BUILD_DIR "/ProjectMvDocument"), arguments);
+        QVERIFY(p.waitForFinished(30000));
+        const QString stdOut = QString::fromUtf8(p.readAllStandardOutput());
+        const QString stdErr = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == exitCode, qPrintable(stdErr));
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(
+                     QString(out).replace(QStringLiteral("%1"), QRegularExpression::escape(data.path()))))
+                     .match(stdOut)
+                     .hasMatch(),
+                 qPrintable(stdOut));
+        QVERIFY2(err.isEmpty() ? stdErr.isEmpty() : stdErr.startsWith(err), qPrintable(stdErr));
+        // Nothing was made for the user yet.
+        QVERIFY(QDir(data.path()).isEmpty());
     }
 };
 

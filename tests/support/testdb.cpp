@@ -3,6 +3,10 @@
 #include "fbsql.h"
 #include "schema.h"
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+
 #include <stdexcept>
 
 namespace mvtest {
@@ -42,6 +46,21 @@ QStringList TestDb::rows(const QString &sql)
             cols.append(q.isNull(i) ? QStringLiteral("<null>") : q.field(i));
         out.append(cols.join(QLatin1Char('|')));
         q.next();
+    }
+    return out;
+}
+
+QStringList folderSnapshot(const QString &folder)
+{
+    QStringList out;
+    const QDir dir(folder);
+    for (const QFileInfo &f : dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                                                QDir::Name)) {
+        QByteArray digest;
+        QFile file(f.filePath());
+        if (f.isFile() && file.open(QIODevice::ReadOnly))
+            digest = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex();
+        out.append(f.fileName() + QLatin1Char('|') + QString::fromLatin1(digest));
     }
     return out;
 }

@@ -30,4 +30,8 @@ private:
     QString path_;
 };
 
+// What a folder holds, each entry's name with a digest of its bytes: two
+// equal snapshots prove nothing was made, removed or changed in it.
+QStringList folderSnapshot(const QString &folder);
+
 } // namespace mvtest
