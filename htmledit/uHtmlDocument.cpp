@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QTimer>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 
 #include <memory>
@@ -47,7 +48,7 @@ void THtmlDocument::onLoadFinished(bool ok)
     // any later script is queued behind them by the engine.
     const QStringList pending = std::exchange(m_pending, {});
     for (const QString &script : pending) {
-        m_page->runJavaScript(wrap(script), [script](const QVariant &answer) {
+        m_page->runJavaScript(wrap(script), QWebEngineScript::ApplicationWorld, [script](const QVariant &answer) {
             try {
                 unwrap(answer, script);
             } catch (const EHtmlEngineError &e) {
@@ -93,7 +94,7 @@ void THtmlDocument::Execute(const QString &script)
 QVariant THtmlDocument::run(const QString &script)
 {
     auto answer = std::make_shared<Answer>();
-    m_page->runJavaScript(wrap(script), [answer](const QVariant &v) {
+    m_page->runJavaScript(wrap(script), QWebEngineScript::ApplicationWorld, [answer](const QVariant &v) {
         answer->done = true;
         answer->value = v;
         if (answer->loop)
