@@ -12,9 +12,7 @@ const char *const Script = R"JS(
 var site = %1;
 var fileLinks = %2;
 
-// The text written since the document was started, and whether writes
-// still go on it.
-var source = '';
+// Whether writes still go on the document that is there.
 var streamOpen = false;
 // The content policy the empty page came with.
 var policy = null;
@@ -62,8 +60,28 @@ function forStoring(root) {
     });
 }
 
-function render() {
-    var parsed = new DOMParser().parseFromString(source, 'text/html');
+// Written text is parsed where nothing loads or runs. A write that starts
+// a document puts its head and body in place of the page's (the page's
+// content policy stays). A write to an open one goes on where the text
+// before it ended, in the body: a second BODY tag adds the attributes the
+// body lacks, and head elements land in the body, as in one stream of text.
+function write(text) {
+    var parsed = new DOMParser().parseFromString(text, 'text/html');
+    forShowing(parsed);
+    var body = document.body;
+    if (streamOpen && body) {
+        Array.from(parsed.body.attributes).forEach(function (a) {
+            if (!body.hasAttribute(a.name))
+                body.setAttribute(a.name, a.value);
+        });
+        [parsed.head, parsed.body].forEach(function (from) {
+            Array.from(from.childNodes).forEach(function (n) {
+                body.appendChild(document.adoptNode(n));
+            });
+        });
+        return;
+    }
+    streamOpen = true;
     var head = document.head;
     if (!policy)
         policy = head.querySelector('meta[http-equiv]');
@@ -74,12 +92,11 @@ function render() {
     Array.from(parsed.head.childNodes).forEach(function (n) {
         head.appendChild(document.adoptNode(n));
     });
-    var body = document.adoptNode(parsed.body);
-    forShowing(body);
-    if (document.body)
-        document.documentElement.replaceChild(body, document.body);
+    var adopted = document.adoptNode(parsed.body);
+    if (body)
+        document.documentElement.replaceChild(adopted, body);
     else
-        document.documentElement.appendChild(body);
+        document.documentElement.appendChild(adopted);
 }
 
 // Cleaning what is pasted or dropped.
@@ -189,15 +206,6 @@ document.addEventListener('drop', function (e) {
     }
     insertFrom(e.dataTransfer);
 }, true);
-
-function write(text) {
-    if (!streamOpen) {
-        source = '';
-        streamOpen = true;
-    }
-    source += text;
-    render();
-}
 
 function close() { streamOpen = false; }
 

@@ -8,11 +8,10 @@ namespace mv::htmledit {
 // program's script world (never the document's). Its operations:
 //
 //  - write(text), close(), newDocument(template): the document as a write
-//    stream. Writes while the stream is open are appended to its text and
-//    the whole text is shown; a write after close() starts a new text.
-//    newDocument closes the stream and writes the template. The text is
-//    parsed where nothing loads or runs, then its head and body take the
-//    place of the page's (the page's content policy stays).
+//    stream. A write while the stream is open is appended to the body; a
+//    write after close() starts a new document. newDocument closes the
+//    stream and writes the template. Text is parsed where nothing loads or
+//    runs before it goes in.
 //  - html(), text(): the body as the document stores it (picture addresses
 //    given back as they were written) and as plain text.
 //  - state(readOnly, charSet): editing on or off, the declared encoding.

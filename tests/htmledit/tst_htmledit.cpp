@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QWebEnginePage>
+#include <QWebEngineSettings>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -106,6 +107,10 @@ private slots:
     void insertedPictureRenders();
     void picturesShownByLink_data();
     void picturesShownByLink();
+
+    void ownScriptsOutOfTheDocumentsReach();
+    void droppedMarkupIsCleaned_data();
+    void droppedMarkupIsCleaned();
 
     void pageActions();
     void printToPdf();
@@ -613,6 +618,70 @@ void TestHtmlEdit::picturesShownByLink()
     QCOMPARE(f.js("return document.getElementById('p').naturalWidth;").toInt(), shown ? 5 : 0);
     // Shown or not, the document is as it was stored.
     QCOMPARE(f.edit->HTML(), stored);
+}
+
+void TestHtmlEdit::ownScriptsOutOfTheDocumentsReach()
+{
+    Form f;
+    f.load(QStringLiteral("<p id=\"t\">hello</p>"));
+    // Page script switched on for once, and a document's script replacing
+    // what the control's own scripts call, its own control object included.
+    // The engine takes the setting over a little later; the script is run
+    // until it has.
+    f.edit->page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+    const QString hijack = QStringLiteral(
+        "Object.defineProperty(Element.prototype, 'outerHTML', {get: function () { return 'HIJACKED'; }});"
+        "Object.defineProperty(HTMLElement.prototype, 'innerText', {get: function () { return 'HIJACKED'; }});"
+        "Document.prototype.execCommand = function () { return false; };"
+        "DOMParser.prototype.parseFromString = function () { throw new Error('HIJACKED'); };"
+        "window.getSelection = function () { return null; };"
+        "window.mvEdit = {html: function () { return 'HIJACKED'; }};"
+        "document.title = 'document script ran';");
+    QTRY_COMPARE_WITH_TIMEOUT((f.edit->page()->runJavaScript(hijack), f.js("return document.title;").toString()),
+                              QStringLiteral("document script ran"), 10000);
+
+    f.select(QStringLiteral("t"));
+    f.edit->Commander()->Bold();
+    f.edit->setHTML(QStringLiteral("<p>more</p>"));
+    const QString html = f.edit->HTML();
+    QVERIFY2(html.startsWith(QStringLiteral("<body>"))
+                 && html.endsWith(QStringLiteral("<p id=\"t\"><b>hello</b></p><p>more</p></body>")),
+             qPrintable(html));
+    QCOMPARE(f.edit->Text().simplified(), QStringLiteral("hello more"));
+}
+
+void TestHtmlEdit::droppedMarkupIsCleaned_data()
+{
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("editable") << false;
+    QTest::newRow("read-only") << true;
+}
+
+void TestHtmlEdit::droppedMarkupIsCleaned()
+{
+    QFETCH(bool, readOnly);
+    Form f;
+    f.load(QStringLiteral("<p id=\"t\">target</p>"));
+    f.edit->setReadOnly(readOnly);
+    const QString before = f.edit->HTML();
+    // Markup dragged in from elsewhere, dropped on the paragraph.
+    f.js(QStringLiteral("var d = new DataTransfer();"
+                        "d.setData('text/html', %1);"
+                        "var r = document.getElementById('t').getBoundingClientRect();"
+                        "document.getElementById('t').dispatchEvent(new DragEvent('drop', {dataTransfer: d,"
+                        "  clientX: r.right - 1, clientY: r.top + r.height / 2, bubbles: true, cancelable: true}));")
+             .arg(THtmlDocument::quote(QStringLiteral(
+                 "<b>dropped</b><script>alert(1)</script><img src=\"x.png\" onerror=\"alert(2)\">"
+                 "<iframe src=\"file:///etc/passwd\"></iframe><a href=\"javascript:alert(3)\">link</a>"))));
+    const QString html = f.edit->HTML();
+    if (readOnly) {
+        QCOMPARE(html, before);
+        return;
+    }
+    QVERIFY2(html.contains(QStringLiteral("<p id=\"t\">target<b>dropped</b><img src=\"x.png\"><a>link</a></p>")),
+             qPrintable(html));
+    for (const char *gone : {"script", "alert", "iframe", "onerror", "javascript"})
+        QVERIFY2(!html.contains(QLatin1String(gone)), qPrintable(html));
 }
 
 void TestHtmlEdit::pageActions()
