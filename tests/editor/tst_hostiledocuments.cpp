@@ -372,10 +372,12 @@ void TestHostileDocuments::openedEditedAndSaved()
     // Typed at the end of the last paragraph.
     ed.sbEdit->click();
     ed.HtmlEdit1->SetFocus();
+    QTRY_VERIFY_WITH_TIMEOUT(js(ed, QStringLiteral("return document.hasFocus();")).toBool(), 10000);
     js(ed, QStringLiteral("var t = document.getElementById('end').firstChild;"
                           "getSelection().collapse(t, t.length);"));
     QTest::keyClicks(ed.HtmlEdit1->focusProxy(), QStringLiteral("typed"));
-    QTRY_VERIFY_WITH_TIMEOUT(ed.HtmlEdit1->Text().contains(QStringLiteral("endtyped")), 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(ed.HtmlEdit1->Text().contains(QStringLiteral("endtyped")), qPrintable(ed.HtmlEdit1->HTML()),
+                              10000);
     ed.sbSave->click();
 
     QCOMPARE(boxes.lines(), QStringList{Changed});
@@ -399,6 +401,7 @@ void TestHostileDocuments::pasted()
     ed.Edit1->setText(QStringLiteral("pasted"));
     typeBody(ed, End);
     ed.HtmlEdit1->SetFocus();
+    QTRY_VERIFY_WITH_TIMEOUT(js(ed, QStringLiteral("return document.hasFocus();")).toBool(), 10000);
     js(ed, QStringLiteral("var t = document.getElementById('end').firstChild;"
                           "getSelection().collapse(t, t.length);"));
 
