@@ -107,6 +107,8 @@ var AlwaysDropped = ['srcdoc', 'srcset', 'action', 'formaction', 'ping', 'manife
 var Addresses = ['href', 'src', 'background', 'poster', 'data', 'codebase', 'cite', 'longdesc', 'lowsrc',
                  'dynsrc', 'usemap', 'archive', 'classid', 'profile'];
 
+var pagesScheme = new RegExp('^' + site.slice(0, site.indexOf(':')) + ':\\/\\/[^\\/]*\\/(.*)$', 'i');
+
 function forbiddenAddress(value) {
     return /^(javascript|vbscript|data|file|blob|filesystem):/i.test(addressText(value));
 }
@@ -117,7 +119,7 @@ function forbiddenAddress(value) {
 function pastedPicture(src) {
     if (src.startsWith(fileLinks))
         return src;
-    var own = /^mvdoc:\/\/[^\/]*\/(.*)$/i.exec(addressText(src));
+    var own = pagesScheme.exec(addressText(src));
     if (!own)
         return src;
     return own[1].startsWith('~file/') ? null : own[1];

@@ -108,6 +108,7 @@ private slots:
     void picturesShownByLink_data();
     void picturesShownByLink();
 
+    void copiedPicturesPasteAsLinked();
     void ownScriptsOutOfTheDocumentsReach();
     void droppedMarkupIsCleaned_data();
     void droppedMarkupIsCleaned();
@@ -618,6 +619,53 @@ void TestHtmlEdit::picturesShownByLink()
     QCOMPARE(f.js("return document.getElementById('p').naturalWidth;").toInt(), shown ? 5 : 0);
     // Shown or not, the document is as it was stored.
     QCOMPARE(f.edit->HTML(), stored);
+}
+
+void TestHtmlEdit::copiedPicturesPasteAsLinked()
+{
+    QTemporaryDir data, elsewhere;
+    const QString images = data.filePath(QStringLiteral("images"));
+    QVERIFY(QDir().mkpath(images));
+    writePicture(images + QStringLiteral("/pic.png"), 5, 3);
+    writePicture(elsewhere.filePath(QStringLiteral("other.png")), 5, 3);
+    const QString inImages = QStringLiteral("<img src=\"images/pic.png\">");
+    const QString linked = QStringLiteral("<img src=\"file://%1/other.png\">").arg(elsewhere.path());
+
+    Form f, g;
+    for (Form *form : {&f, &g}) {
+        form->edit->setImageFolder(images + QLatin1Char('/'));
+        form->load(QStringLiteral("<p id=\"a\">%1</p><p id=\"b\">b</p>").arg(inImages + linked));
+    }
+    const auto focus = [](Form &on) {
+        on.window.activateWindow();
+        on.edit->SetFocus();
+        QTRY_VERIFY(on.js("return document.hasFocus();").toBool());
+    };
+    focus(f);
+    f.select(QStringLiteral("a"));
+    f.edit->Copy();
+    const auto pasteAfterB = [&focus](Form &to) {
+        focus(to);
+        to.js("var t = document.getElementById('b').firstChild; getSelection().collapse(t, 1);");
+        to.edit->Paste();
+    };
+
+    // Within the document, the pictures are linked as the document links
+    // them, and show.
+    pasteAfterB(f);
+    QTRY_COMPARE(f.js("return document.images.length;").toInt(), 4);
+    QVERIFY2(f.edit->HTML().contains(QStringLiteral("<p id=\"b\">b") + inImages + linked), qPrintable(f.edit->HTML()));
+    QTRY_COMPARE(f.js("return Array.from(document.images).map(i => i.complete ? i.naturalWidth : -1).join(',');")
+                     .toString(),
+                 QStringLiteral("5,5,5,5"));
+
+    // In another document a picture of the image folder is linked the same
+    // way; one the first document linked from elsewhere is not its to show.
+    pasteAfterB(g);
+    QTRY_COMPARE(g.js("return document.images.length;").toInt(), 4);
+    QVERIFY2(g.edit->HTML().contains(QStringLiteral("<p id=\"b\">b") + inImages + QStringLiteral("<img>")),
+             qPrintable(g.edit->HTML()));
+    QTRY_COMPARE(g.js("return document.images[2].complete ? document.images[2].naturalWidth : -1;").toInt(), 5);
 }
 
 void TestHtmlEdit::ownScriptsOutOfTheDocumentsReach()
