@@ -767,6 +767,9 @@ void TfmTemp::ToolButton3Click()
     case TEditCommander::ImageResult::NoFolder:
         reportFolderNotMade();
         break;
+    case TEditCommander::ImageResult::NotAPicture:
+        mv::Dialogs::info(QStringLiteral("文件 %1 不是图片，图片没有插入。").arg(QDir::toNativeSeparators(picture)));
+        break;
     case TEditCommander::ImageResult::CopyFailed:
         mv::Dialogs::info(QStringLiteral("无法把图片复制到图片文件夹 %1（%2），图片没有插入。")
                               .arg(HtmlEdit1->ImageFolder(), reason));

@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 namespace {
@@ -139,6 +140,16 @@ TfmBianMing::TfmBianMing(QWidget *owner)
     WebBrowser1 = new QWebEngineView(RzPanel6);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     frameLayout->addWidget(WebBrowser1);
+    // The browser is on the engine's default profile, which keeps nothing
+    // on disk; its pages cannot reach local files, a download nobody takes
+    // is cancelled, and a new window nobody makes is not opened. What a
+    // page asks permission for (location, camera, notifications...) it is
+    // refused at once.
+    QWebEnginePage *page = WebBrowser1->page();
+    connect(page, &QWebEnginePage::featurePermissionRequested, page,
+            [page](const QUrl &origin, QWebEnginePage::Feature feature) {
+                page->setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
+            });
 
     Splitter1->addWidget(RzPanel4);
     Splitter1->addWidget(RzPanel5);

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 
 #include <memory>
@@ -100,7 +101,7 @@ void THtmlDocument::onLoadFinished(bool ok)
     // any later script is queued behind them by the engine.
     const QStringList pending = std::exchange(m_pending, {});
     for (const QString &script : pending) {
-        m_page->runJavaScript(wrap(script), [script](const QVariant &answer) {
+        m_page->runJavaScript(wrap(script), QWebEngineScript::ApplicationWorld, [script](const QVariant &answer) {
             try {
                 unwrap(answer, script);
             } catch (const EHtmlEngineError &e) {
@@ -150,7 +151,7 @@ QVariant THtmlDocument::run(const QString &script)
     QWebEnginePage *const waitedOn = m_page;
     auto answer = std::make_shared<Answer>();
     QPointer<THtmlDocument> self(this);
-    m_page->runJavaScript(wrap(script), [answer, self](const QVariant &v) {
+    m_page->runJavaScript(wrap(script), QWebEngineScript::ApplicationWorld, [answer, self](const QVariant &v) {
         answer->done = true;
         answer->value = v;
         if (answer->loop)
@@ -183,7 +184,7 @@ bool THtmlDocument::EvaluateLater(const QString &script, QObject *context,
         return false;
     QPointer<QObject> guard(context);
     QPointer<THtmlDocument> self(this);
-    m_page->runJavaScript(wrap(script), [guard, self, script, done = std::move(done)](const QVariant &answer) {
+    m_page->runJavaScript(wrap(script), QWebEngineScript::ApplicationWorld, [guard, self, script, done = std::move(done)](const QVariant &answer) {
         if (self)
             self->m_stalled = false;
         if (!guard)

@@ -36,7 +36,9 @@ public:
 // waited for again by the next call (it may be back by then).
 //
 // Scripts are function bodies: they run inside a function of their own, so
-// they may declare variables and end with "return value;".
+// they may declare variables and end with "return value;". They run in the
+// program's own script world: they share the document's elements, but
+// nothing the document's script may have defined or replaced.
 class THtmlDocument : public QObject
 {
     Q_OBJECT

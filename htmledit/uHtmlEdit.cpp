@@ -1,5 +1,7 @@
 #include "uHtmlEdit.h"
 
+#include "editpage.h"
+#include "picturefiles.h"
 #include "uMD5.h"
 
 #include <QApplication>
@@ -15,63 +17,14 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWebEnginePage>
-#include <QWebEngineSettings>
+#include <QWebEngineScript>
 
 namespace {
 
-// The editing surface's page. Once the first document is there, the page
-// never navigates away from it (a dropped file or a clicked link would
-// otherwise replace the only copy of the user's text).
-class TEditPage : public QWebEnginePage
-{
-public:
-    explicit TEditPage(QObject *parent) : QWebEnginePage(parent)
-    {
-        connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-            if (!m_loaded)
-                m_loadOk = ok;
-            m_loaded = true;
-        });
-        connect(this, &QWebEnginePage::renderProcessTerminated, this, [this] { m_gone = true; });
-    }
-    bool isLoaded() const { return m_loaded; }
-    bool loadOk() const { return m_loadOk; }
-    // Its renderer process died (it may have served another page too).
-    bool isGone() const { return m_gone; }
-
-protected:
-    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
-    {
-        if (!isMainFrame || !m_loaded)
-            return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
-        return false;
-    }
-
-private:
-    bool m_loaded = false;
-    bool m_loadOk = false;
-    bool m_gone = false;
-};
-
-// Where pictures go until the control is told otherwise; also the base of
-// the page's addresses.
+// Where pictures go until the control is told otherwise.
 QString defaultImageFolder()
 {
     return QDir::toNativeSeparators(QDir::tempPath() + QLatin1Char('/'));
-}
-
-// A new page of the editing surface, loading its empty document.
-TEditPage *newEditPage(QObject *parent)
-{
-    auto *page = new TEditPage(parent);
-    // Pictures are referenced by file:// addresses; a page of local origin
-    // may load them.
-    page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
-    // Until the empty page is there, writes and settings wait in the
-    // document's queue; reads wait for it.
-    page->setHtml(QStringLiteral("<html><head></head><body></body></html>"),
-                  QUrl::fromLocalFile(defaultImageFolder()));
-    return page;
 }
 
 // The page the next control takes, made ahead: a new page costs the engine
@@ -216,7 +169,8 @@ QString TEditCommander::FileExtension(const QString &FileName)
 
 QString TEditCommander::PictureMarkup(const QString &Folder, const QString &Name, const QString &Ext)
 {
-    return QStringLiteral("<img src=\"file://") + Folder + Name + Ext + QStringLiteral("\" >");
+    return QStringLiteral("<img src=\"") + mv::htmledit::pictureLink(Folder, Name + Ext).toHtmlEscaped()
+           + QStringLiteral("\" >");
 }
 
 TEditCommander::ImageResult TEditCommander::InsertImage(const QString &FileName, QString *reason)
@@ -233,8 +187,12 @@ TEditCommander::ImageResult TEditCommander::copyAndInsertImage(const QString &Fi
         return ImageResult::NoFile;
     if (!QFileInfo(m_imageFolder).isDir())
         return ImageResult::NoFolder;
+    // The content decides: a name ending in .jpg says nothing.
+    const QString type = mv::htmledit::pictureType(FileName);
+    if (type.isEmpty())
+        return ImageResult::NotAPicture;
     const QString name = MD5Hex(ImageStamp());
-    const QString ext = FileExtension(FileName);
+    const QString ext = mv::htmledit::pictureExtension(FileName, type);
     const QString target = m_imageFolder + name + ext;
     // The copy overwrites a file of the same name.
     if (QFileInfo::exists(target))
@@ -275,8 +233,9 @@ THtmlEdit::THtmlEdit(QWidget *parent) : QWebEngineView(parent)
     if (page)
         page->setParent(this);
     else
-        page = newEditPage(this);
+        page = new TEditPage(this);
     setPage(page);
+    m_page = page;
     m_document = new THtmlDocument(page, this);
     if (page->isLoaded())
         m_document->pageLoaded(page->loadOk());
@@ -306,7 +265,7 @@ void THtmlEdit::PrepareSparePage()
     if (!keepSpare || sparePage)
         return;
     static bool cleanupAdded = false;
-    TEditPage *page = newEditPage(nullptr);
+    TEditPage *page = new TEditPage(nullptr);
     if (!cleanupAdded) {
         // Before the engine's own clean-up, which was added before it (the
         // routines run last added first).
@@ -317,7 +276,7 @@ void THtmlEdit::PrepareSparePage()
         page, &QWebEnginePage::loadFinished, page,
         [page](bool ok) {
             if (ok)
-                page->runJavaScript(QString::fromUtf8(WarmUpScript));
+                page->runJavaScript(QString::fromUtf8(WarmUpScript), QWebEngineScript::ApplicationWorld);
         },
         Qt::SingleShotConnection);
     sparePage = page;
@@ -341,31 +300,7 @@ THtmlEdit::~THtmlEdit()
 // a P becomes a DIV with the same attributes; the document itself stays.
 static QString bodyHtmlScript()
 {
-    return QStringLiteral(R"(
-var body = document.body;
-if (!body)
-    return '';
-var blocks = ['address', 'article', 'aside', 'blockquote', 'dd', 'details', 'dialog', 'div', 'dl', 'dt',
-    'fieldset', 'figcaption', 'figure', 'footer', 'form', 'h1', 'h2', 'h3', 'h4', 'h5', 'h6', 'header',
-    'hgroup', 'hr', 'li', 'main', 'menu', 'nav', 'ol', 'p', 'pre', 'section', 'table', 'ul'];
-var under = function(parent) { return blocks.map(function(b) { return parent + ' > ' + b; }).join(','); };
-if (!body.querySelector(under('p')))
-    return body.outerHTML;
-var copy = body.cloneNode(true);
-var ps = copy.querySelectorAll('p');
-for (var i = ps.length - 1; i >= 0; --i) {
-    var p = ps[i];
-    if (!p.querySelector(under(':scope')))
-        continue;
-    var div = document.createElement('div');
-    for (var a = 0; a < p.attributes.length; ++a)
-        div.setAttribute(p.attributes[a].name, p.attributes[a].value);
-    while (p.firstChild)
-        div.appendChild(p.firstChild);
-    p.parentNode.replaceChild(div, p);
-}
-return copy.outerHTML;
-)");
+    return QStringLiteral("return mvEdit.html();");
 }
 
 QString THtmlEdit::HTML() const
@@ -381,43 +316,24 @@ bool THtmlEdit::RequestHTML(QObject *context, std::function<void(const QString &
 
 QString THtmlEdit::Text() const
 {
-    return m_document
-        ->Evaluate(QStringLiteral("return document.body ? document.body.innerText : '';"))
-        .toString();
+    return m_document->Evaluate(QStringLiteral("return mvEdit.text();")).toString();
 }
 
 // Writing may have replaced the document; the new one gets the control's
-// editing mode and declared character set. Set only where they differ, so
-// that switching design mode on again does not move the caret.
-static QString editingStateScript(bool readOnly, const QString &charSet)
+// editing mode and declared character set.
+QString THtmlEdit::editingStateScript() const
 {
-    return QStringLiteral(R"(
-var dm = %1 ? 'off' : 'on';
-if (document.designMode !== dm)
-    document.designMode = dm;
-var h = document.head;
-if (h) {
-    var m = h.querySelector('meta[charset]');
-    if (!m) {
-        m = document.createElement('meta');
-        h.insertBefore(m, h.firstChild);
-    }
-    if (m.getAttribute('charset') !== %2)
-        m.setAttribute('charset', %2);
-}
-)")
-        .arg(jsBool(readOnly), THtmlDocument::quote(charSet));
+    return QStringLiteral("mvEdit.state(%1, %2);").arg(jsBool(m_readOnly), THtmlDocument::quote(m_charSet));
 }
 
 void THtmlEdit::applyEditingState()
 {
-    m_document->Execute(editingStateScript(m_readOnly, m_charSet));
+    m_document->Execute(editingStateScript());
 }
 
 void THtmlEdit::setHTML(const QString &Value)
 {
-    m_document->Execute(QStringLiteral("document.write(%1);\n").arg(THtmlDocument::quote(Value))
-                        + editingStateScript(m_readOnly, m_charSet));
+    m_document->Execute(QStringLiteral("mvEdit.write(%1);\n").arg(THtmlDocument::quote(Value)) + editingStateScript());
 }
 
 // The engine's declared encoding is the document's meta charset; the content
@@ -432,6 +348,7 @@ void THtmlEdit::setImageFolder(const QString &Value)
 {
     m_imageFolder = Value;
     m_commander->setImageFolder(Value);
+    m_page->setImageFolder(Value);
 }
 
 void THtmlEdit::setReadOnly(bool Value)
@@ -442,9 +359,8 @@ void THtmlEdit::setReadOnly(bool Value)
 
 void THtmlEdit::NewDocument()
 {
-    m_document->Execute(QStringLiteral("document.close();\ndocument.clear();\ndocument.write(%1);\n")
-                            .arg(THtmlDocument::quote(DocumentTemplate()))
-                        + editingStateScript(m_readOnly, m_charSet));
+    m_document->Execute(QStringLiteral("mvEdit.newDocument(%1);\n").arg(THtmlDocument::quote(DocumentTemplate()))
+                        + editingStateScript());
 }
 
 void THtmlEdit::Clear() { NewDocument(); }
@@ -504,9 +420,11 @@ void THtmlEdit::PrintPreview()
 void THtmlEdit::RecreatePage()
 {
     QWebEnginePage *old = page();
-    TEditPage *fresh = newEditPage(this);
+    auto *fresh = new TEditPage(this);
+    fresh->setImageFolder(m_imageFolder);
     m_document->setPage(fresh);
     setPage(fresh);
+    m_page = fresh;
     if (old && old->parent() == this)
         old->deleteLater();
     applyEditingState();

@@ -8,6 +8,7 @@
 #include <functional>
 
 class QPrinter;
+class TEditPage;
 class THtmlEdit;
 
 // The command layer of the editing surface: the engine's named editing
@@ -45,11 +46,13 @@ public:
     void InsertHTML(const QString &Html);
 
     // What InsertImage did; only Inserted changed the document.
-    enum class ImageResult { Inserted, NoFile, NoFolder, CopyFailed };
-    // Copies the picture into ImageFolder under a digest name and inserts an
-    // IMG tag for the copy. A missing file or folder, or a failed copy, ends
-    // it without a message and without touching the document; the caller
-    // reports it. For a failed copy, reason gets the file system's text.
+    enum class ImageResult { Inserted, NoFile, NoFolder, NotAPicture, CopyFailed };
+    // Copies the picture into ImageFolder under a digest name, with the
+    // extension of the picture's type as its content shows it, and inserts
+    // an IMG tag for the copy. A missing file or folder, a file that is no
+    // picture, or a failed copy, ends it without a message and without
+    // touching the document; the caller reports it. For a failed copy,
+    // reason gets the file system's text.
     ImageResult InsertImage(const QString &FileName, QString *reason = nullptr);
     void FocusDocument();
 
@@ -58,7 +61,9 @@ public:
     // The extension of FileName with its dot as spelt, or "" when the name
     // after its last separator has no dot.
     static QString FileExtension(const QString &FileName);
-    // <img src="file://FOLDERNAMEEXT" >, nothing escaped.
+    // <img src="LINK" >: LINK is the picture's address relative to the
+    // folder above Folder (the database's, for its images folder), encoded
+    // as an address and escaped for the markup.
     static QString PictureMarkup(const QString &Folder, const QString &Name, const QString &Ext);
     // 0x00BBGGRR to "#rrggbb".
     static QString ColorText(qint32 Color);
@@ -75,6 +80,11 @@ private:
 
 // WYSIWYG HTML editing surface: a web view whose document is switched into
 // design mode, read and written as one HTML string.
+//
+// A document is data, never code: its page runs no script of the document,
+// reaches no network and no local file but the pictures it may show (see
+// editpage.h), and the control's own scripts run in a script world the
+// document cannot reach.
 //
 // The engine's document is the only copy of the content; every value read is
 // taken from it at the time of the call. The content exchanged through HTML
@@ -106,14 +116,17 @@ public:
     TEditCommander *Commander() const { return m_commander; }
     THtmlDocument *Document() const { return m_document; }
 
-    // The BODY element's outer HTML.
+    // The BODY element's outer HTML, with picture addresses as the document
+    // stores them.
     QString HTML() const;
     // The same without waiting: done gets it once the page answers (see
     // THtmlDocument::EvaluateLater). False when the page cannot take it now.
     bool RequestHTML(QObject *context, std::function<void(const QString &)> done) const;
     // Feeds HTML source to the document: appended while the document's write
     // stream is open (after NewDocument or an earlier write), otherwise it
-    // starts a new document in place of the completed one.
+    // starts a new document in place of the completed one. Pictures linked
+    // relative to the folder above ImageFolder show, and so do those an
+    // older document links by absolute "file:" addresses.
     void setHTML(const QString &Value);
     // The body's text.
     QString Text() const;
@@ -158,8 +171,10 @@ signals:
     void EngineGone();
 
 private:
+    QString editingStateScript() const;
     void applyEditingState();
 
+    TEditPage *m_page = nullptr;
     THtmlDocument *m_document = nullptr;
     TEditCommander *m_commander = nullptr;
     QString m_imageFolder;

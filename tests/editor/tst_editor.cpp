@@ -77,6 +77,7 @@ private slots:
     void missingCategoryRowAndPickerWithoutSelection();
     void pictureKeptBesideDatabase();
     void noCompletionListOutlivesPictureDialog();
+    void picturesMoveWithTheDatabase();
     void colourDialogRemembersLastOk();
     void fontSizeIsIndexPlusOne_data();
     void fontSizeIsIndexPlusOne();
@@ -773,7 +774,8 @@ void TestEditor::pictureKeptBesideDatabase()
         const QStringList copies = QDir(images).entryList(QDir::Files);
         QCOMPARE(copies.size(), 1);
         QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F]{32}\\.bmp$")).match(copies.at(0)).hasMatch());
-        QVERIFY(bodyHtml(ed).contains(QStringLiteral("<img src=\"file://") + images + QLatin1Char('/') + copies.at(0)));
+        // Linked relative to the database's folder, so that it moves with it.
+        QVERIFY(bodyHtml(ed).contains(QStringLiteral("<img src=\"images/") + copies.at(0) + QLatin1Char('"')));
 
         // A cancelled dialog inserts nothing.
         onNextModal<QFileDialog>([](QFileDialog *d) { d->reject(); }, &ed);
@@ -826,6 +828,45 @@ void TestEditor::noCompletionListOutlivesPictureDialog()
         QCOMPARE(popups(), QStringList());
     }
     QVERIFY(boxes.lines().isEmpty());
+}
+
+void TestEditor::picturesMoveWithTheDatabase()
+{
+    QTemporaryDir sources, moved;
+    const QString picture = sources.filePath(QStringLiteral("photo.bmp"));
+    QVERIFY(writeBitmap(picture));
+    mv::DialogRecorder boxes;
+    {
+        TfmTemp ed(nullptr, QStringLiteral("3-Add-Books"));
+        ed.show();
+        ed.Edit1->setText(QStringLiteral("moving"));
+        typeBody(ed, QStringLiteral("<p>看图</p>"));
+        onNextModal<QFileDialog>([&](QFileDialog *d) { choosePicture(d, picture); }, &ed);
+        ed.ToolButtons[2]->click();
+        ed.sbSave->click();
+        QCOMPARE(boxes.lines(), QStringList{Added});
+    }
+    const QString stored = db_->rows("select content from documents where id=1").value(0);
+    QVERIFY2(stored.contains(QStringLiteral("<img")), qPrintable(stored));
+
+    // The database file and its pictures go elsewhere together; nothing is
+    // left at the old place.
+    delete mvlabDm;
+    mvlabDm = nullptr;
+    const QString images = QDir(db_->dir()).filePath(QStringLiteral("images"));
+    const QString database = moved.filePath(QStringLiteral("mvlabnew.fdb"));
+    QVERIFY(QFile::rename(db_->path(), database));
+    QVERIFY(QDir().rename(images, moved.filePath(QStringLiteral("images"))));
+    QVERIFY(!QFileInfo::exists(images));
+    mvlabDm = new TmvlabDm(database);
+
+    TfmTemp again(nullptr, QStringLiteral("1-Edit-none"));
+    again.show();
+    QTRY_COMPARE_WITH_TIMEOUT(js(again, QStringLiteral("var i = document.images[0];"
+                                                       "return i && i.complete ? i.naturalWidth : 0;"))
+                                  .toInt(),
+                              24, 10000);
+    QCOMPARE(again.HtmlEdit1->HTML(), stored);
 }
 
 void TestEditor::colourDialogRemembersLastOk()

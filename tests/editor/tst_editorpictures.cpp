@@ -31,7 +31,8 @@ enum class Fault {
     FolderCannotBeMade,      // a regular file is in its place
     FolderBlockedWhileChoosing,
     FolderReadOnly,
-    PictureVanishes // between choosing it and copying it
+    PictureVanishes, // between choosing it and copying it
+    NotAPicture      // whatever its name says
 };
 
 // A file in the folder's place makes every attempt to create the folder
@@ -50,8 +51,9 @@ QStringList copiesIn(const QString &folder)
     return QDir(folder).entryList(QDir::Files).filter(digest);
 }
 
-// The files the document's pictures refer to that do not exist.
-QStringList brokenPictures(TfmTemp &ed)
+// The files the document's pictures refer to that do not exist; links are
+// relative to the database's folder.
+QStringList brokenPictures(TfmTemp &ed, const QString &dataFolder)
 {
     const QStringList sources =
         js(ed, QStringLiteral("return Array.from(document.images).map(i => i.getAttribute('src')).join('\\n');"))
@@ -59,7 +61,7 @@ QStringList brokenPictures(TfmTemp &ed)
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QStringList broken;
     for (const QString &src : sources) {
-        const QString path = src.startsWith(QLatin1String("file://")) ? src.mid(7) : src;
+        const QString path = src.startsWith(QLatin1String("file://")) ? src.mid(7) : QDir(dataFolder).filePath(src);
         if (!QFileInfo(path).isFile())
             broken.append(src);
     }
@@ -106,6 +108,7 @@ void TestEditorPictures::faultLosesNothing_data()
         << Fault::FolderReadOnly << prefix + QStringLiteral("无法把图片复制到图片文件夹 {images}（*），图片没有插入。");
     QTest::newRow("picture vanishes")
         << Fault::PictureVanishes << prefix + QStringLiteral("图片文件 {picture} 已经不存在，图片没有插入。");
+    QTest::newRow("not a picture") << Fault::NotAPicture << prefix + QStringLiteral("文件 {picture} 不是图片，图片没有插入。");
 }
 
 void TestEditorPictures::faultLosesNothing()
@@ -137,6 +140,12 @@ void TestEditorPictures::faultLosesNothing()
     case Fault::FolderCannotBeMade:
         blockFolder(images);
         break;
+    case Fault::NotAPicture: {
+        QFile text(picture);
+        QVERIFY(text.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        text.write("BM this only starts like a bitmap");
+        break;
+    }
     case Fault::FolderReadOnly:
         // As root a folder without write permission is still written to, so
         // the folder is a link to one of the kernel's: /proc accepts no new
@@ -182,7 +191,7 @@ void TestEditorPictures::faultLosesNothing()
         QCOMPARE(bodyHtml(ed), typed);
         QCOMPARE(copiesIn(images), QStringList());
     }
-    QCOMPARE(brokenPictures(ed), QStringList());
+    QCOMPARE(brokenPictures(ed, db_->dir()), QStringList());
     QCOMPARE(db_->rows("select id, title, typeid, content from documents"), storedBefore);
     QCOMPARE(ed.Edit1->text(), QStringLiteral("typed title"));
 

@@ -2,6 +2,8 @@
 #include "dialogs.h"
 #include "gradientpanel.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMutex>
 #include <QPointer>
@@ -9,8 +11,10 @@
 #include <QSplitter>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWebEngineDownloadRequest>
 #include <QWebEngineHistory>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestInterceptor>
@@ -60,24 +64,40 @@ private:
     QStringList requested;
 };
 
-// Answers every request with a page titled by its path.
+// Answers every request with a page titled by its path, or with the page
+// set for that path; notes every path asked for.
 class PageServer : public QTcpServer
 {
 public:
+    struct Page
+    {
+        QByteArray type;
+        QByteArray headers; // further header lines, each ended by CR LF
+        QByteArray body;
+    };
+
     PageServer()
     {
         connect(this, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *s = nextPendingConnection()) {
-                connect(s, &QTcpSocket::readyRead, s, [s] {
-                    const QList<QByteArray> line = s->readLine().split(' ');
-                    const QByteArray body = "<html><head><title>" + line.value(1) + "</title></head><body>x</body></html>";
-                    s->write("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: "
-                             + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                    if (!s->canReadLine())
+                        return;
+                    const QByteArray path = s->readLine().split(' ').value(1);
+                    requested << QString::fromLatin1(path);
+                    const Page page = pages.value(
+                        path, {"text/html", "", "<html><head><title>" + path + "</title></head><body>x</body></html>"});
+                    s->write("HTTP/1.0 200 OK\r\nContent-Type: " + page.type + "\r\nContent-Length: "
+                             + QByteArray::number(page.body.size()) + "\r\n" + page.headers
+                             + "Connection: close\r\n\r\n" + page.body);
                     s->disconnectFromHost();
                 });
             }
         });
     }
+
+    QHash<QByteArray, Page> pages;
+    QStringList requested;
 };
 
 QLabel *label(TfmBianMing &w, const QString &name)
@@ -102,6 +122,8 @@ private slots:
     void doubleClickOpens();
     void pagesReplaceEachOtherAndKeepHistory();
     void unreachablePageReportsNothing();
+    void refusesWhatPagesAsk_data();
+    void refusesWhatPagesAsk();
     void onlyTheTitleBarCloses();
     void openedModallyAndFreed();
 
@@ -335,6 +357,89 @@ void TestBianMing::unreachablePageReportsNothing()
 
     interceptor_.redirectTo.clear();
     w.WebBrowser1->page()->profile()->setUrlRequestInterceptor(nullptr);
+}
+
+void TestBianMing::refusesWhatPagesAsk_data()
+{
+    // A lookup page of the site, as served; {M}: a folder of local files.
+    QTest::addColumn<QString>("page");
+    // Requests the page's script makes that must arrive, and that must not.
+    QTest::addColumn<QStringList>("arrive");
+    QTest::addColumn<QStringList>("never");
+    QTest::newRow("local files")
+        << "<iframe src=\"file://{M}/marker.html\"></iframe><img src=\"file://{M}/marker.png\">"
+           "<script>fetch('file://{M}/marker.txt').then(function () { new Image().src = '/file-read'; });"
+           " setTimeout(function () { location.href = 'file://{M}/marker.html'; }, 10);"
+           " new Image().src = '/ran';</script>"
+        << QStringList{"/ran"} << QStringList{"/marker-read", "/file-read"};
+    QTest::newRow("download") << "<script>location.href = '/download.bin';</script>" << QStringList{"/download.bin"}
+                              << QStringList{};
+    QTest::newRow("new windows")
+        << "<a id=\"a\" target=\"_blank\" href=\"/popup-link\">x</a>"
+           "<script>window.open('/popup'); document.getElementById('a').click(); new Image().src = '/ran';</script>"
+        << QStringList{"/ran"} << QStringList{"/popup", "/popup-link"};
+    QTest::newRow("permissions")
+        << "<script>function tell(what) { new Image().src = '/' + what; }"
+           " navigator.geolocation.getCurrentPosition(function () { tell('location-given'); },"
+           "   function () { tell('location-refused'); });"
+           " Notification.requestPermission().then(function (p) { tell('notifications-' + p); });"
+           " navigator.mediaDevices.getUserMedia({audio: true}).then(function () { tell('microphone-given'); },"
+           "   function () { tell('microphone-refused'); });</script>"
+        << QStringList{"/location-refused", "/notifications-denied", "/microphone-refused"}
+        << QStringList{"/location-given", "/notifications-granted", "/microphone-given"};
+}
+
+void TestBianMing::refusesWhatPagesAsk()
+{
+    QFETCH(QString, page);
+    QFETCH(QStringList, arrive);
+    QFETCH(QStringList, never);
+
+    QTemporaryDir local, downloads;
+    PageServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    // Local files that call the server when a page reads them.
+    const QByteArray marker = "<html><body><img src=\"http://127.0.0.1:" + QByteArray::number(server.serverPort())
+                              + "/marker-read\"></body></html>";
+    for (const char *name : {"marker.html", "marker.txt", "marker.png"}) {
+        QFile f(local.filePath(QLatin1String(name)));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(marker) == marker.size());
+    }
+    server.pages.insert("/" + QByteArray(LookupMainHost) + "/sj/index.htm",
+                        {"text/html", "", "<html><body>" + page.replace("{M}", local.path()).toUtf8() + "</body></html>"});
+    server.pages.insert("/download.bin", {"application/octet-stream",
+                                          "Content-Disposition: attachment; filename=\"taken.bin\"\r\n", "data"});
+
+    TfmBianMing w(nullptr);
+    QWebEngineProfile *profile = w.WebBrowser1->page()->profile();
+    QVERIFY(profile->isOffTheRecord());
+    profile->setDownloadPath(downloads.path());
+    QList<QPointer<QWebEngineDownloadRequest>> offered;
+    connect(profile, &QWebEngineProfile::downloadRequested, &w,
+            [&](QWebEngineDownloadRequest *request) { offered << request; });
+    profile->setUrlRequestInterceptor(&interceptor_);
+    interceptor_.redirectTo = QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort());
+    const QWidgetList before = QApplication::topLevelWidgets();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+    QTest::mouseDClick(w.Label1, Qt::LeftButton);
+    for (const QString &path : std::as_const(arrive))
+        QTRY_VERIFY2_WITH_TIMEOUT(server.requested.contains(path), qPrintable(server.requested.join(' ')), 10000);
+    QTest::qWait(500);
+    for (const QString &path : std::as_const(never))
+        QVERIFY2(!server.requested.contains(path), qPrintable(server.requested.join(' ')));
+    // Still on the lookup page, no window beside it, nothing downloaded.
+    QCOMPARE(w.WebBrowser1->url().host(), QStringLiteral("127.0.0.1"));
+    for (QWidget *t : QApplication::topLevelWidgets())
+        QVERIFY2(t == &w || before.contains(t) || !t->isVisible(), t->metaObject()->className());
+    QCOMPARE(offered.size(), arrive.contains(QStringLiteral("/download.bin")) ? 1 : 0);
+    for (const auto &request : std::as_const(offered))
+        QVERIFY(!request || request->state() == QWebEngineDownloadRequest::DownloadCancelled);
+    QCOMPARE(QDir(downloads.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+
+    interceptor_.redirectTo.clear();
+    profile->setUrlRequestInterceptor(nullptr);
 }
 
 void TestBianMing::onlyTheTitleBarCloses()

@@ -12,9 +12,11 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QWebEnginePage>
+#include <QWebEngineSettings>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QElapsedTimer>
@@ -69,11 +71,11 @@ QStringList filesIn(const QString &folder)
     return QDir(folder).entryList(QDir::Files, QDir::Name);
 }
 
-void writePicture(const QString &path, int width, int height)
+void writePicture(const QString &path, int width, int height, const char *format = "PNG")
 {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::green);
-    QVERIFY(image.save(path, "PNG"));
+    QVERIFY(image.save(path, format));
 }
 
 } // namespace
@@ -108,6 +110,13 @@ private slots:
     void insertImageMissing_data();
     void insertImageMissing();
     void insertedPictureRenders();
+    void picturesShownByLink_data();
+    void picturesShownByLink();
+
+    void copiedPicturesPasteAsLinked();
+    void ownScriptsOutOfTheDocumentsReach();
+    void droppedMarkupIsCleaned_data();
+    void droppedMarkupIsCleaned();
 
     void pageActions();
     void printToPdf();
@@ -249,7 +258,7 @@ void TestHtmlEdit::writes()
     f.edit->NewDocument();
     f.edit->setHTML(QStringLiteral("<p>one</p>"));
     if (closedBetween)
-        f.js("document.close();");
+        f.js("mvEdit.close();");
     f.edit->setHTML(QStringLiteral("<p>two</p>"));
     const QString html = f.edit->HTML();
     QVERIFY2(html.contains(expected), qPrintable(html));
@@ -434,23 +443,32 @@ void TestHtmlEdit::insertHtml()
 void TestHtmlEdit::insertImage_data()
 {
     QTest::addColumn<QString>("sourceName");
+    QTest::addColumn<QByteArray>("format");
     QTest::addColumn<QString>("pattern");
-    QTest::newRow("upper-case extension") << "photo.JPG" << "^[0-9A-F]{32}\\.JPG$";
-    QTest::newRow("several dots") << "photo.small.png" << "^[0-9A-F]{32}\\.png$";
-    QTest::newRow("no extension") << "photo" << "^[0-9A-F]{32}$";
-    QTest::newRow("dot only in the folder") << "album.d/photo" << "^[0-9A-F]{32}$";
+    // The content decides the extension; the name's own is kept, as spelt,
+    // when it names the same type.
+    QTest::newRow("upper-case extension") << "photo.JPG" << QByteArray("JPEG") << "^[0-9A-F]{32}\\.JPG$";
+    QTest::newRow("several dots") << "photo.small.png" << QByteArray("PNG") << "^[0-9A-F]{32}\\.png$";
+    QTest::newRow("no extension") << "photo" << QByteArray("PNG") << "^[0-9A-F]{32}\\.png$";
+    QTest::newRow("dot only in the folder") << "album.d/photo" << QByteArray("BMP") << "^[0-9A-F]{32}\\.bmp$";
+    QTest::newRow("extension of another type") << "photo.gif" << QByteArray("PNG") << "^[0-9A-F]{32}\\.png$";
+    // A name made to break out of the markup ends up nowhere in it.
+    QTest::newRow("name with markup") << "a.jpg\" onerror=\"alert(1)" << QByteArray("PNG") << "^[0-9A-F]{32}\\.png$";
 }
 
 void TestHtmlEdit::insertImage()
 {
     QFETCH(QString, sourceName);
+    QFETCH(QByteArray, format);
     QFETCH(QString, pattern);
 
-    QTemporaryDir sources, images;
+    QTemporaryDir sources, data;
     const QString source = sources.filePath(sourceName);
     QDir().mkpath(QFileInfo(source).path());
-    writePicture(source, 4, 3);
-    const QString folder = images.path() + QLatin1Char('/');
+    writePicture(source, 4, 3, format.constData());
+    // Folders whose names an address or the markup would take apart.
+    const QString folder = data.filePath(QStringLiteral("a#b?c%d \"e' f&g/images/"));
+    QVERIFY(QDir().mkpath(folder));
 
     Form f;
     f.edit->setImageFolder(folder);
@@ -467,31 +485,41 @@ void TestHtmlEdit::insertImage()
     QVERIFY(copy.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
     QCOMPARE(copy.readAll(), original.readAll());
 
-    // Exactly one picture, in place of the selection, pointing at the copy.
+    // Exactly one picture, in place of the selection, linked relative to
+    // the folder above the image folder, and shown.
     QCOMPARE(f.js("return document.images.length;").toInt(), 1);
-    QCOMPARE(f.js("return document.images[0].getAttribute('src');").toString(),
-             QStringLiteral("file://") + folder + name);
+    QCOMPARE(f.js("var i = document.images[0]; return i.getAttribute('src') + ' ' + i.attributes.length;").toString(),
+             QStringLiteral("images/") + name + QStringLiteral(" 1"));
     QVERIFY(!f.edit->Text().contains(QStringLiteral("hello")));
     QTRY_VERIFY(f.edit->hasFocus());
+    QTRY_COMPARE(f.js("var i = document.images[0]; return i.complete ? i.naturalWidth : -1;").toInt(), 4);
 }
 
 void TestHtmlEdit::insertImageMissing_data()
 {
     QTest::addColumn<bool>("fileExists");
     QTest::addColumn<bool>("folderExists");
-    QTest::newRow("missing file") << false << true;
-    QTest::newRow("missing folder") << true << false;
+    QTest::addColumn<bool>("picture");
+    QTest::newRow("missing file") << false << true << true;
+    QTest::newRow("missing folder") << true << false << true;
+    QTest::newRow("no picture") << true << true << false;
 }
 
 void TestHtmlEdit::insertImageMissing()
 {
     QFETCH(bool, fileExists);
     QFETCH(bool, folderExists);
+    QFETCH(bool, picture);
 
     QTemporaryDir work;
     const QString source = work.filePath(QStringLiteral("picture.png"));
-    if (fileExists)
+    if (fileExists && picture)
         writePicture(source, 4, 3);
+    if (fileExists && !picture) {
+        QFile text(source);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("<html><body>not a picture</body></html>");
+    }
     const QString folder = work.filePath(folderExists ? QStringLiteral("images/") : QStringLiteral("nowhere/"));
     if (folderExists)
         QVERIFY(QDir().mkpath(folder));
@@ -504,7 +532,9 @@ void TestHtmlEdit::insertImageMissing()
     f.select(QStringLiteral("t"));
     f.other->setFocus();
     QCOMPARE(f.edit->Commander()->InsertImage(source),
-             fileExists ? TEditCommander::ImageResult::NoFolder : TEditCommander::ImageResult::NoFile);
+             !fileExists     ? TEditCommander::ImageResult::NoFile
+             : !folderExists ? TEditCommander::ImageResult::NoFolder
+                             : TEditCommander::ImageResult::NotAPicture);
 
     QCOMPARE(f.edit->HTML(), html);
     QCOMPARE(filesIn(work.path()) + filesIn(folder), before);
@@ -530,6 +560,182 @@ void TestHtmlEdit::insertedPictureRenders()
     QCOMPARE(f.js("return document.images.length;").toInt(), 2);
     QTRY_COMPARE(f.js("return Array.from(document.images).map(i => i.naturalWidth).join(',');").toString(),
                  QStringLiteral("23,23"));
+}
+
+void TestHtmlEdit::picturesShownByLink_data()
+{
+    QTest::addColumn<QString>("src"); // {images}: the image folder, {elsewhere}: another folder
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("relative") << "images/pic.png" << true;
+    QTest::newRow("relative, link inside") << "images/link-in.png" << true;
+    QTest::newRow("relative, link out") << "images/link-out.png" << false;
+    QTest::newRow("relative, no picture") << "images/notes.png" << false;
+    QTest::newRow("relative, beside the folder") << "secret.png" << false;
+    QTest::newRow("relative, dots") << "images/../secret.png" << false;
+    QTest::newRow("relative, encoded dots") << "images/..%2Fsecret.png" << false;
+    QTest::newRow("file link into images, as once written") << "file://{images}/pic.png" << true;
+    QTest::newRow("file link into images, encoded") << "{images-url}/pic.png" << true;
+    QTest::newRow("file link elsewhere") << "file://{elsewhere}/other.png" << true;
+    QTest::newRow("file link after blanks") << "  file://{elsewhere}/other.png" << true;
+    QTest::newRow("file link to a moved folder") << "file:///gone/away/images/pic.png" << true;
+    QTest::newRow("file link to no picture") << "file:///etc/passwd" << false;
+    QTest::newRow("file link to a text in images") << "file://{images}/notes.png" << false;
+    QTest::newRow("made-up file address") << "~file/00000000000000000000000000000000/file%3A%2F%2F%2Fetc%2Fpasswd"
+                                          << false;
+    QTest::newRow("another page's site") << "mvdoc://0123456789abcdef0123456789abcdef/images/pic.png" << false;
+    QTest::newRow("data address")
+        << "data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg=="
+        << false;
+    QTest::newRow("remote") << "http://127.0.0.1:1/pic.png" << false;
+}
+
+void TestHtmlEdit::picturesShownByLink()
+{
+    QFETCH(QString, src);
+    QFETCH(bool, shown);
+
+    // A data folder as the program has it, under a name an address or the
+    // markup would take apart: the image folder, a picture beside it, and
+    // one elsewhere.
+    QTemporaryDir data, elsewhere;
+    const QString base = data.filePath(QStringLiteral("x #?%'\" y"));
+    const QString images = base + QStringLiteral("/images");
+    QVERIFY(QDir().mkpath(images));
+    writePicture(images + QStringLiteral("/pic.png"), 5, 3);
+    writePicture(base + QStringLiteral("/secret.png"), 5, 3);
+    writePicture(elsewhere.filePath(QStringLiteral("other.png")), 5, 3);
+    QVERIFY(QFile::link(images + QStringLiteral("/pic.png"), images + QStringLiteral("/link-in.png")));
+    QVERIFY(QFile::link(base + QStringLiteral("/secret.png"), images + QStringLiteral("/link-out.png")));
+    QFile notes(images + QStringLiteral("/notes.png"));
+    QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("root:x:0:0:root:/root:/bin/bash\n") > 0);
+    notes.close();
+
+    src.replace(QStringLiteral("{images-url}"), QUrl::fromLocalFile(images).toString(QUrl::FullyEncoded))
+        .replace(QStringLiteral("{images}"), images)
+        .replace(QStringLiteral("{elsewhere}"), elsewhere.path());
+    const QString stored = QStringLiteral("<body><p>picture: <img id=\"p\" src=\"%1\"></p></body>")
+                               .arg(QString(src).replace(QLatin1Char('&'), QStringLiteral("&amp;"))
+                                        .replace(QLatin1Char('"'), QStringLiteral("&quot;")));
+
+    Form f;
+    f.edit->setImageFolder(images + QLatin1Char('/'));
+    f.edit->setReadOnly(true);
+    f.edit->setHTML(stored);
+    QTRY_VERIFY_WITH_TIMEOUT(f.js("return document.getElementById('p').complete;").toBool(), 10000);
+    QCOMPARE(f.js("return document.getElementById('p').naturalWidth;").toInt(), shown ? 5 : 0);
+    // Shown or not, the document is as it was stored.
+    QCOMPARE(f.edit->HTML(), stored);
+}
+
+void TestHtmlEdit::copiedPicturesPasteAsLinked()
+{
+    QTemporaryDir data, elsewhere;
+    const QString images = data.filePath(QStringLiteral("images"));
+    QVERIFY(QDir().mkpath(images));
+    writePicture(images + QStringLiteral("/pic.png"), 5, 3);
+    writePicture(elsewhere.filePath(QStringLiteral("other.png")), 5, 3);
+    const QString inImages = QStringLiteral("<img src=\"images/pic.png\">");
+    const QString linked = QStringLiteral("<img src=\"file://%1/other.png\">").arg(elsewhere.path());
+
+    Form f, g;
+    for (Form *form : {&f, &g}) {
+        form->edit->setImageFolder(images + QLatin1Char('/'));
+        form->load(QStringLiteral("<p id=\"a\">%1</p><p id=\"b\">b</p>").arg(inImages + linked));
+    }
+    const auto focus = [](Form &on) {
+        on.window.activateWindow();
+        on.edit->SetFocus();
+        QTRY_VERIFY(on.js("return document.hasFocus();").toBool());
+    };
+    focus(f);
+    f.select(QStringLiteral("a"));
+    f.edit->Copy();
+    const auto pasteAfterB = [&focus](Form &to) {
+        focus(to);
+        to.js("var t = document.getElementById('b').firstChild; getSelection().collapse(t, 1);");
+        to.edit->Paste();
+    };
+
+    // Within the document, the pictures are linked as the document links
+    // them, and show.
+    pasteAfterB(f);
+    QTRY_COMPARE(f.js("return document.images.length;").toInt(), 4);
+    QVERIFY2(f.edit->HTML().contains(QStringLiteral("<p id=\"b\">b") + inImages + linked), qPrintable(f.edit->HTML()));
+    QTRY_COMPARE(f.js("return Array.from(document.images).map(i => i.complete ? i.naturalWidth : -1).join(',');")
+                     .toString(),
+                 QStringLiteral("5,5,5,5"));
+
+    // In another document a picture of the image folder is linked the same
+    // way; one the first document linked from elsewhere is not its to show.
+    pasteAfterB(g);
+    QTRY_COMPARE(g.js("return document.images.length;").toInt(), 4);
+    QVERIFY2(g.edit->HTML().contains(QStringLiteral("<p id=\"b\">b") + inImages + QStringLiteral("<img>")),
+             qPrintable(g.edit->HTML()));
+    QTRY_COMPARE(g.js("return document.images[2].complete ? document.images[2].naturalWidth : -1;").toInt(), 5);
+}
+
+void TestHtmlEdit::ownScriptsOutOfTheDocumentsReach()
+{
+    Form f;
+    f.load(QStringLiteral("<p id=\"t\">hello</p>"));
+    // Page script switched on for once, and a document's script replacing
+    // what the control's own scripts call, its own control object included.
+    // The engine takes the setting over a little later; the script is run
+    // until it has.
+    f.edit->page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+    const QString hijack = QStringLiteral(
+        "Object.defineProperty(Element.prototype, 'outerHTML', {get: function () { return 'HIJACKED'; }});"
+        "Object.defineProperty(HTMLElement.prototype, 'innerText', {get: function () { return 'HIJACKED'; }});"
+        "Document.prototype.execCommand = function () { return false; };"
+        "DOMParser.prototype.parseFromString = function () { throw new Error('HIJACKED'); };"
+        "window.getSelection = function () { return null; };"
+        "window.mvEdit = {html: function () { return 'HIJACKED'; }};"
+        "document.title = 'document script ran';");
+    QTRY_COMPARE_WITH_TIMEOUT((f.edit->page()->runJavaScript(hijack), f.js("return document.title;").toString()),
+                              QStringLiteral("document script ran"), 10000);
+
+    f.select(QStringLiteral("t"));
+    f.edit->Commander()->Bold();
+    f.edit->setHTML(QStringLiteral("<p>more</p>"));
+    const QString html = f.edit->HTML();
+    QVERIFY2(html.startsWith(QStringLiteral("<body>"))
+                 && html.endsWith(QStringLiteral("<p id=\"t\"><b>hello</b></p><p>more</p></body>")),
+             qPrintable(html));
+    QCOMPARE(f.edit->Text().simplified(), QStringLiteral("hello more"));
+}
+
+void TestHtmlEdit::droppedMarkupIsCleaned_data()
+{
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("editable") << false;
+    QTest::newRow("read-only") << true;
+}
+
+void TestHtmlEdit::droppedMarkupIsCleaned()
+{
+    QFETCH(bool, readOnly);
+    Form f;
+    f.load(QStringLiteral("<p id=\"t\">target</p>"));
+    f.edit->setReadOnly(readOnly);
+    const QString before = f.edit->HTML();
+    // Markup dragged in from elsewhere, dropped on the paragraph.
+    f.js(QStringLiteral("var d = new DataTransfer();"
+                        "d.setData('text/html', %1);"
+                        "var r = document.getElementById('t').getBoundingClientRect();"
+                        "document.getElementById('t').dispatchEvent(new DragEvent('drop', {dataTransfer: d,"
+                        "  clientX: r.right - 1, clientY: r.top + r.height / 2, bubbles: true, cancelable: true}));")
+             .arg(THtmlDocument::quote(QStringLiteral(
+                 "<b>dropped</b><script>alert(1)</script><img src=\"x.png\" onerror=\"alert(2)\">"
+                 "<iframe src=\"file:///etc/passwd\"></iframe><a href=\"javascript:alert(3)\">link</a>"))));
+    const QString html = f.edit->HTML();
+    if (readOnly) {
+        QCOMPARE(html, before);
+        return;
+    }
+    QVERIFY2(html.contains(QStringLiteral("<p id=\"t\">target<b>dropped</b><img src=\"x.png\"><a>link</a></p>")),
+             qPrintable(html));
+    for (const char *gone : {"script", "alert", "iframe", "onerror", "javascript"})
+        QVERIFY2(!html.contains(QLatin1String(gone)), qPrintable(html));
 }
 
 void TestHtmlEdit::pageActions()
