@@ -63,7 +63,8 @@ struct PageAnswer
 };
 PageAnswer answerFor(const QUrl &url, const QByteArray &method = QByteArrayLiteral("GET"));
 
-// Answers the engine's requests for the scheme with answerFor.
+// Answers the engine's requests for the scheme with answerFor. The engine
+// asks on the GUI thread, where the sites are kept; they need no lock.
 class TPageSchemeHandler : public QWebEngineUrlSchemeHandler
 {
 public:
