@@ -4,6 +4,7 @@
 #include "UnitTypeSelect.h"
 #include "categorymodel.h"
 #include "dialogs.h"
+#include "documentstore.h"
 #include "editorpictures.h"
 #include "gradientpanel.h"
 #include "mvapplication.h"
@@ -182,7 +183,6 @@ void TfmTemp::buildWindow()
     HtmlEdit1->setImageFolder(ImageFolderFor(mvlabDm->IBDatabaseMV.databaseName()));
     ensureImageFolder();
 
-    IBSQLmv = std::make_unique<mv::db::Query>(mvlabDm->IBDatabaseMV);
     dlgColor1 = nullptr;
     dlgOpenImage = nullptr;
 
@@ -432,48 +432,16 @@ void TfmTemp::sbCancelClick()
 
 void TfmTemp::insertDocument(const QString &title, const QString &typeId, const QString &content)
 {
-    QString newId;
-    mvlabDm->runUnit([&] {
-        mv::db::Query &q = mvlabDm->IBQueryTemp;
-        q.close();
-        q.setSql(QStringLiteral("select max(id) from documents"));
-        q.open();
-        QString largest = q.field(0);
-        q.close();
-        if (largest.isEmpty())
-            largest = QStringLiteral("0");
-        newId = QString::number(largest.toLongLong() + 1);
-
-        IBSQLmv->setSql(QStringLiteral("insert into documents(id,title,content,typeid)  values(:id,:title,:content,:typeid)"));
-        IBSQLmv->setParam(QStringLiteral("id"), newId);
-        IBSQLmv->setParam(QStringLiteral("typeid"), typeId);
-        IBSQLmv->setParam(QStringLiteral("title"), title);
-        IBSQLmv->setParam(QStringLiteral("content"), content);
-        IBSQLmv->execute();
-    });
-    DocumentId = newId;
-    mvlabDm->documentWritten(newId);
+    DocumentId = mv::insertDocument(*mvlabDm, title, typeId, content);
     setBrowseState();
     mv::Dialogs::info(QStringLiteral("数据已经成功添加!"));
 }
 
 void TfmTemp::updateDocument(const QString &title, const QString &typeId, const QString &content)
 {
-    mvlabDm->runUnit([&] {
-        IBSQLmv->setSql(QStringLiteral("update documents set title=:title,content=:content, typeid=:typeid  where id=")
-                        + DocumentId);
-        IBSQLmv->setParam(QStringLiteral("typeid"), typeId);
-        IBSQLmv->setParam(QStringLiteral("title"), title);
-        IBSQLmv->setParam(QStringLiteral("content"), content);
-        IBSQLmv->execute();
-        // An update that met no row stored nothing; that is not a success.
-        mv::db::Query check(mvlabDm->IBDatabaseMV);
-        check.setSql(QStringLiteral("select id from documents where id=") + DocumentId);
-        check.open();
-        if (check.eof())
-            throw EEditorError(QStringLiteral("编号为 %1 的文档已经不存在，修改没有保存。").arg(DocumentId));
-    });
-    mvlabDm->documentWritten(DocumentId);
+    // An update that met no row stored nothing; that is not a success.
+    if (!mv::updateDocument(*mvlabDm, DocumentId, title, typeId, content))
+        throw EEditorError(QStringLiteral("编号为 %1 的文档已经不存在，修改没有保存。").arg(DocumentId));
     mv::Dialogs::info(QStringLiteral("数据已经成功修改!"));
 }
 
@@ -522,15 +490,11 @@ void TfmTemp::sbDelClick()
     if (!mv::Dialogs::question(QStringLiteral("您确定删除本记录吗?"), QStringLiteral("删除提示")))
         return;
     try {
-        mvlabDm->runUnit([&] {
-            IBSQLmv->setSql(QStringLiteral("delete from documents where id=") + DocumentId);
-            IBSQLmv->execute();
-        });
+        mv::deleteDocument(*mvlabDm, DocumentId);
     } catch (const mv::db::DbError &e) {
         mv::Dialogs::error(e.message());
         return;
     }
-    mvlabDm->documentDeleted(DocumentId);
     mv::Dialogs::info(QStringLiteral("已经成功删除!"));
 }
 

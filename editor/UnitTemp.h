@@ -19,10 +19,7 @@ class THtmlEdit;
 
 namespace mv {
 class GradientPanel;
-namespace db {
-class Query;
 }
-} // namespace mv
 
 // Raised when a document cannot be opened for a reason of its own (no such
 // row, a date that does not convert); database failures stay mv::db::DbError.
@@ -164,8 +161,6 @@ private:
     bool chooseColor(qint32 &color);
     void insertDocument(const QString &title, const QString &typeId, const QString &content);
     void updateDocument(const QString &title, const QString &typeId, const QString &content);
-
-    std::unique_ptr<mv::db::Query> IBSQLmv;
     QColor m_lastColor = Qt::black;
 };
 

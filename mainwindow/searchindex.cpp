@@ -546,6 +546,7 @@ SearchIndex::Stats SearchIndex::stats() const
 {
     Stats s;
     s.documents = slotOfId_.size();
+    s.documentSlots = qint64(docs_.size());
     s.postingLists = qint64(lists_.size());
     qint64 rows = 0;
     for (const Document &d : docs_) {

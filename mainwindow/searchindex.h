@@ -55,6 +55,7 @@ public:
 
     struct Stats {
         qint64 documents = 0;
+        qint64 documentSlots = 0; // document places held, living or not
         qint64 contentBytes = 0; // stored bytes held for confirming hits
         qint64 indexBytes = 0;   // posting lists, their tables, the rows
         qint64 postingLists = 0;

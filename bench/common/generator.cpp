@@ -457,6 +457,32 @@ GenStats generate(const QString &dbPath, int categories, int documents, quint32 
     return stats;
 }
 
+struct DocumentMaker::Impl {
+    explicit Impl(quint32 seed) : rng(seed), text(rng) {}
+    Rng rng;
+    TextMaker text;
+};
+
+DocumentMaker::DocumentMaker(quint32 seed) : d_(std::make_unique<Impl>(seed)) {}
+
+DocumentMaker::~DocumentMaker() = default;
+
+QString DocumentMaker::title()
+{
+    return d_->text.title();
+}
+
+QString DocumentMaker::document()
+{
+    int bytes = 0;
+    return d_->text.document(bytes);
+}
+
+int DocumentMaker::below(int n)
+{
+    return d_->rng.below(n);
+}
+
 QString richBody(int bytes)
 {
     const QString para = QStringLiteral(
