@@ -2,13 +2,20 @@
 
 #include "gbkcodec.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
+#include <QTimer>
 
 #include <firebird/Interface.h>
 #include <ibase.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <sys/stat.h>
 
 using namespace Firebird;
 
@@ -51,6 +58,57 @@ auto guarded(F &&f) -> decltype(f())
     }
 }
 
+// The engine's word that an attachment is gone for good: shut down under
+// the program, or its file or link lost.
+bool attachmentLost(const IStatus *status)
+{
+    static const ISC_STATUS lost[] = {isc_att_shutdown, isc_shutdown,       isc_shutinprog,  isc_conn_lost,
+                                      isc_network_error, isc_net_read_err, isc_lost_db_connection,
+                                      isc_bad_db_handle};
+    const ISC_STATUS *v = const_cast<IStatus *>(status)->getErrors();
+    for (; v && v[0] != isc_arg_end; v += 2) {
+        if (v[0] == isc_arg_gds && std::find(std::begin(lost), std::end(lost), v[1]) != std::end(lost))
+            return true;
+        if (v[0] == isc_arg_cstring)
+            ++v; // length, pointer
+    }
+    return false;
+}
+
+// Transaction parameters. Reads: read-only, and with read committed the
+// engine counts the transaction as committed from its start, so it holds
+// nothing back however long it is open. Units: read committed, waiting at
+// most a few seconds for a row another connection has locked.
+const QByteArray ReadCommittedTpb = [] {
+    const char b[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed, isc_tpb_rec_version, isc_tpb_nowait};
+    return QByteArray(b, sizeof b);
+}();
+const QByteArray SnapshotTpb = [] {
+    const char b[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_concurrency, isc_tpb_nowait};
+    return QByteArray(b, sizeof b);
+}();
+constexpr char UnitLockTimeoutSeconds = 10;
+const QByteArray UnitTpb = [] {
+    const char b[] = {isc_tpb_version3, isc_tpb_write,        isc_tpb_read_committed, isc_tpb_rec_version,
+                      isc_tpb_wait,     isc_tpb_lock_timeout, 1,                      UnitLockTimeoutSeconds};
+    return QByteArray(b, sizeof b);
+}();
+
+// Ends a transaction that is not to be committed; whatever fails, the
+// handle is gone afterwards.
+void discard(ITransaction *&t)
+{
+    if (!t)
+        return;
+    IStatus *raw = master()->getStatus();
+    CheckStatusWrapper st(raw);
+    t->rollback(&st);
+    if (st.getState() & IStatus::STATE_ERRORS)
+        t->release();
+    raw->dispose();
+    t = nullptr;
+}
+
 QByteArray dpbFor(ThrowStatusWrapper *st, const QByteArray &user, const QByteArray &password,
                   bool create)
 {
@@ -75,6 +133,22 @@ DbError::DbError(const QString &message)
 
 // ---------------------------------------------------------------- Connection
 
+// Turns the engine's failures into DbError, noting on the way when they say
+// the attachment is gone.
+struct Guard {
+    template <class F>
+    static auto run(Connection *c, F &&f) -> decltype(f())
+    {
+        try {
+            return f();
+        } catch (const FbException &e) {
+            if (c && attachmentLost(e.getStatus()))
+                c->lost_ = true;
+            throw DbError(statusText(e.getStatus()));
+        }
+    }
+};
+
 Connection::Connection(const QString &databaseName, const QByteArray &user, const QByteArray &password)
     : path_(databaseName), user_(user), password_(password)
 {
@@ -94,27 +168,132 @@ void Connection::setDatabaseName(const QString &path)
     path_ = path;
 }
 
+bool Connection::fileReplaced() const
+{
+    if (!identified_)
+        return false;
+    struct stat now;
+    if (::stat(QFile::encodeName(path_).constData(), &now) != 0)
+        return true;
+    return quint64(now.st_dev) != device_ || quint64(now.st_ino) != inode_;
+}
+
+void Connection::attach()
+{
+    Guard::run(this, [&] {
+        Status st;
+        const QByteArray dpb = dpbFor(&st, user_, password_, false);
+        IProvider *prov = master()->getDispatcher();
+        try {
+            att_ = prov->attachDatabase(&st, QFile::encodeName(path_).constData(), unsigned(dpb.size()),
+                                        reinterpret_cast<const unsigned char *>(dpb.constData()));
+        } catch (...) {
+            prov->release();
+            throw;
+        }
+        prov->release();
+    });
+    lost_ = false;
+    // A local file: remembered as the file it is now, to notice when the
+    // path comes to name another one.
+    struct stat now;
+    identified_ = ::stat(QFile::encodeName(path_).constData(), &now) == 0;
+    device_ = identified_ ? quint64(now.st_dev) : 0;
+    inode_ = identified_ ? quint64(now.st_ino) : 0;
+}
+
+void Connection::dropAttachment()
+{
+    releaseQueries();
+    discard(unit_);
+    if (att_) {
+        IStatus *raw = master()->getStatus();
+        CheckStatusWrapper st(raw);
+        att_->detach(&st);
+        if (st.getState() & IStatus::STATE_ERRORS)
+            att_->release();
+        raw->dispose();
+        att_ = nullptr;
+    }
+    readers_ = 0;
+    lost_ = false;
+    identified_ = false;
+}
+
 void Connection::ensureOpen()
 {
-    if (att_ && tra_)
-        return;
-    guarded([&] {
-        Status st;
-        if (!att_) {
-            const QByteArray dpb = dpbFor(&st, user_, password_, false);
-            IProvider *prov = master()->getDispatcher();
-            try {
-                att_ = prov->attachDatabase(&st, QFile::encodeName(path_).constData(), unsigned(dpb.size()),
-                                            reinterpret_cast<const unsigned char *>(dpb.constData()));
-            } catch (...) {
-                prov->release();
+    if (att_ && (lost_ || (openTransactions() == 0 && fileReplaced())))
+        dropAttachment();
+    if (!att_)
+        attach();
+}
+
+ITransaction *Connection::startTransaction(const QByteArray &tpb)
+{
+    // An attachment the engine ended shows it only when used: once the
+    // start of a transaction says so, attach afresh and start again, since
+    // nothing has been done in it yet.
+    for (int attempt = 0;; ++attempt) {
+        ensureOpen();
+        try {
+            return Guard::run(this, [&] {
+                Status st;
+                return att_->startTransaction(&st, unsigned(tpb.size()),
+                                              reinterpret_cast<const unsigned char *>(tpb.constData()));
+            });
+        } catch (const DbError &) {
+            if (!lost_ || attempt > 0)
                 throw;
-            }
-            prov->release();
         }
-        if (!tra_)
-            tra_ = att_->startTransaction(&st, 0, nullptr);
+    }
+}
+
+ITransaction *Connection::statementTransaction(bool &own)
+{
+    own = unit_ == nullptr;
+    if (!own)
+        return unit_;
+    ITransaction *t = startTransaction(reads_ == Reads::Snapshot ? SnapshotTpb : ReadCommittedTpb);
+    ++readers_;
+    endReadsWhenIdle();
+    return t;
+}
+
+void Connection::endReadsWhenIdle()
+{
+    // Only the application's thread waits for the user in its event loop;
+    // the scans on threads of their own end with their statements.
+    const QCoreApplication *app = QCoreApplication::instance();
+    if (idleCallPending_ || !app || QThread::currentThread() != app->thread())
+        return;
+    if (!idle_)
+        idle_ = std::make_unique<QObject>();
+    idleCallPending_ = true;
+    QTimer::singleShot(0, idle_.get(), [this] {
+        idleCallPending_ = false;
+        for (Query *q : queries_)
+            if (q->ownTra_)
+                q->letGo();
     });
+}
+
+void Connection::endRead(ITransaction *&t)
+{
+    if (!t)
+        return;
+    // It only read: a failed commit loses nothing.
+    IStatus *raw = master()->getStatus();
+    CheckStatusWrapper st(raw);
+    t->commit(&st);
+    if (st.getState() & IStatus::STATE_ERRORS) {
+        if (attachmentLost(&st))
+            lost_ = true;
+        discard(t);
+    }
+    raw->dispose();
+    t = nullptr;
+    if (readers_ > 0)
+        --readers_;
 }
 
 void Connection::countStatement()
@@ -123,40 +302,39 @@ void Connection::countStatement()
         throw DbError(QStringLiteral("Injected failure of a statement"));
 }
 
-void Connection::commit()
+void Connection::closeCursorsIn(ITransaction *t)
 {
-    if (!tra_)
-        return;
-    if (commitsToFault_ > 0 && --commitsToFault_ == 0)
-        throw DbError(QStringLiteral("Injected failure of a commit"));
-    guarded([&] {
-        Status st;
-        tra_->commitRetaining(&st);
-    });
-}
-
-void Connection::rollback()
-{
-    if (!tra_)
-        return;
-    guarded([&] {
-        Status st;
-        tra_->rollbackRetaining(&st);
-    });
+    for (Query *q : queries_)
+        if (q->tra_ == t)
+            q->close();
 }
 
 void Connection::runUnit(const std::function<void()> &fn)
 {
-    ensureOpen();
+    if (unit_) {
+        fn();
+        return;
+    }
+    unit_ = startTransaction(UnitTpb);
     try {
         fn();
-        commit();
-    } catch (...) {
-        try {
-            rollback();
-        } catch (...) {
-            // The original failure is the one worth reporting.
+        closeCursorsIn(unit_);
+        if (fileReplaced()) {
+            lost_ = true; // the next action attaches to what the path names now
+            throw DbError(QStringLiteral("数据库文件 %1 已经被替换或删除，这次修改没有保存。"
+                                         "下一次操作将重新打开这个文件。")
+                              .arg(QDir::toNativeSeparators(path_)));
         }
+        if (commitsToFault_ > 0 && --commitsToFault_ == 0)
+            throw DbError(QStringLiteral("Injected failure of a commit"));
+        Guard::run(this, [&] {
+            Status st;
+            unit_->commit(&st);
+        });
+        unit_ = nullptr;
+    } catch (...) {
+        closeCursorsIn(unit_);
+        discard(unit_);
         throw;
     }
 }
@@ -182,20 +360,24 @@ void Connection::close()
     if (!att_)
         return;
     releaseQueries();
-    guarded([&] {
-        Status st;
-        if (tra_) {
-            try {
-                tra_->commit(&st);
-            } catch (...) {
-                tra_->rollback(&st);
-                throw;
-            }
-            tra_ = nullptr;
-        }
-        att_->detach(&st);
-        att_ = nullptr;
-    });
+    discard(unit_);
+    readers_ = 0;
+    IAttachment *att = att_;
+    att_ = nullptr;
+    identified_ = false;
+    const bool lost = lost_;
+    lost_ = false;
+    try {
+        Guard::run(nullptr, [&] {
+            Status st;
+            att->detach(&st);
+        });
+    } catch (...) {
+        att->release();
+        // One the engine had ended already is closed all the same.
+        if (!lost)
+            throw;
+    }
 }
 
 void Connection::cancelOperation()
@@ -208,6 +390,24 @@ void Connection::cancelOperation()
     CheckStatusWrapper st(raw);
     att->cancelOperation(&st, fb_cancel_raise);
     raw->dispose();
+}
+
+namespace {
+int keepAttachmentsOnSignal(const int reason, const int, void *)
+{
+    // Non-zero refuses the shutdown the engine asks to confirm.
+    return reason == fb_shutrsn_signal ? 1 : 0;
+}
+} // namespace
+
+void leaveTerminationSignalsToProgram()
+{
+    static const bool registered = [] {
+        ISC_STATUS_ARRAY status;
+        fb_shutdown_callback(status, keepAttachmentsOnSignal, fb_shut_confirmation, nullptr);
+        return status[0] == 1 && status[1] == 0;
+    }();
+    Q_UNUSED(registered);
 }
 
 // ---------------------------------------------------------------- parameters
@@ -276,27 +476,12 @@ Query::~Query()
     conn_->unregisterQuery(this);
 }
 
-void Query::release()
+void Query::endTransaction()
 {
-    rowValid_ = false;
-    if (rs_) {
-        try {
-            Status st;
-            rs_->close(&st);
-        } catch (...) {
-            rs_->release();
-        }
-        rs_ = nullptr;
-    }
-    if (outMeta_) {
-        outMeta_->release();
-        outMeta_ = nullptr;
-    }
-    if (stmt_) {
-        stmt_->release();
-        stmt_ = nullptr;
-    }
-    columns_.clear();
+    if (ownTra_)
+        conn_->endRead(tra_);
+    tra_ = nullptr;
+    ownTra_ = false;
 }
 
 void Query::close()
@@ -311,11 +496,33 @@ void Query::close()
         }
         rs_ = nullptr;
     }
+    endTransaction();
+}
+
+void Query::letGo()
+{
+    close();
+    letGo_ = true;
+}
+
+void Query::release()
+{
+    close();
+    if (outMeta_) {
+        outMeta_->release();
+        outMeta_ = nullptr;
+    }
+    if (stmt_) {
+        stmt_->release();
+        stmt_ = nullptr;
+    }
+    columns_.clear();
 }
 
 void Query::setSql(const QString &sql)
 {
     release();
+    letGo_ = false;
     sql_ = sql;
     ParsedSql p = parseNamedParams(GbkCodec::encode(sql));
     fbSql_ = p.text;
@@ -366,17 +573,16 @@ void Query::clearParams()
     paramNull_.clear();
 }
 
-void Query::prepare()
+void Query::prepare(ITransaction *t)
 {
     if (stmt_)
         return;
-    conn_->ensureOpen();
-    guarded([&] {
+    Guard::run(conn_, [&] {
         Status st;
-        stmt_ = conn_->attachment()->prepare(&st, conn_->transaction(), unsigned(fbSql_.size()), fbSql_.constData(),
-                                             SQL_DIALECT_V6, IStatement::PREPARE_PREFETCH_METADATA);
+        stmt_ = conn_->attachment()->prepare(&st, t, unsigned(fbSql_.size()), fbSql_.constData(), SQL_DIALECT_V6,
+                                             IStatement::PREPARE_PREFETCH_METADATA);
     });
-    if (unsigned(paramOrder_.size()) != guarded([&] {
+    if (unsigned(paramOrder_.size()) != Guard::run(conn_, [&] {
             Status st;
             IMessageMetadata *m = stmt_->getInputMetadata(&st);
             unsigned c = m->getCount(&st);
@@ -435,7 +641,7 @@ void Query::bindInput(std::vector<unsigned char> &buf, IMessageMetadata *&meta)
         const QByteArray &v = paramValues_[name];
         if (isBlob[i]) {
             ISC_QUAD id;
-            IBlob *blob = conn_->attachment()->createBlob(&st, conn_->transaction(), &id, 0, nullptr);
+            IBlob *blob = conn_->attachment()->createBlob(&st, tra_, &id, 0, nullptr);
             try {
                 for (qsizetype off = 0; off < v.size(); off += 32768) {
                     const qsizetype len = qMin<qsizetype>(32768, v.size() - off);
@@ -492,50 +698,62 @@ void Query::setupOutput()
 void Query::open()
 {
     close();
-    prepare();
-    conn_->countStatement();
-    guarded([&] {
-        Status st;
-        std::vector<unsigned char> inBuf;
-        IMessageMetadata *inMeta = nullptr;
-        try {
-            bindInput(inBuf, inMeta);
-            if (!outMeta_)
-                setupOutput();
-            rs_ = stmt_->openCursor(&st, conn_->transaction(), inMeta, inBuf.empty() ? nullptr : inBuf.data(),
-                                    outMeta_, 0);
-        } catch (...) {
+    letGo_ = false;
+    tra_ = conn_->statementTransaction(ownTra_);
+    try {
+        prepare(tra_);
+        conn_->countStatement();
+        Guard::run(conn_, [&] {
+            Status st;
+            std::vector<unsigned char> inBuf;
+            IMessageMetadata *inMeta = nullptr;
+            try {
+                bindInput(inBuf, inMeta);
+                if (!outMeta_)
+                    setupOutput();
+                rs_ = stmt_->openCursor(&st, tra_, inMeta, inBuf.empty() ? nullptr : inBuf.data(), outMeta_, 0);
+            } catch (...) {
+                if (inMeta)
+                    inMeta->release();
+                throw;
+            }
             if (inMeta)
                 inMeta->release();
-            throw;
-        }
-        if (inMeta)
-            inMeta->release();
-    });
+        });
+    } catch (...) {
+        close();
+        throw;
+    }
     fetch();
 }
 
 void Query::execute()
 {
     close();
-    prepare();
-    conn_->countStatement();
-    guarded([&] {
-        Status st;
-        std::vector<unsigned char> inBuf;
-        IMessageMetadata *inMeta = nullptr;
-        try {
-            bindInput(inBuf, inMeta);
-            stmt_->execute(&st, conn_->transaction(), inMeta, inBuf.empty() ? nullptr : inBuf.data(), nullptr,
-                           nullptr);
-        } catch (...) {
+    tra_ = conn_->statementTransaction(ownTra_);
+    try {
+        prepare(tra_);
+        conn_->countStatement();
+        Guard::run(conn_, [&] {
+            Status st;
+            std::vector<unsigned char> inBuf;
+            IMessageMetadata *inMeta = nullptr;
+            try {
+                bindInput(inBuf, inMeta);
+                stmt_->execute(&st, tra_, inMeta, inBuf.empty() ? nullptr : inBuf.data(), nullptr, nullptr);
+            } catch (...) {
+                if (inMeta)
+                    inMeta->release();
+                throw;
+            }
             if (inMeta)
                 inMeta->release();
-            throw;
-        }
-        if (inMeta)
-            inMeta->release();
-    });
+        });
+    } catch (...) {
+        close();
+        throw;
+    }
+    close();
 }
 
 void Query::fetch()
@@ -544,10 +762,16 @@ void Query::fetch()
         rowValid_ = false;
         return;
     }
-    const int r = guarded([&] {
-        Status st;
-        return rs_->fetchNext(&st, outBuf_.data());
-    });
+    int r;
+    try {
+        r = Guard::run(conn_, [&] {
+            Status st;
+            return rs_->fetchNext(&st, outBuf_.data());
+        });
+    } catch (...) {
+        close();
+        throw;
+    }
     rowValid_ = r == IStatus::RESULT_OK;
     if (!rowValid_)
         close();
@@ -555,6 +779,8 @@ void Query::fetch()
 
 void Query::next()
 {
+    if (letGo_)
+        throw DbError(QStringLiteral("The rows of \"%1\" were let go while the program waited; run it again").arg(sql_));
     fetch();
 }
 
@@ -612,10 +838,10 @@ QByteArray Query::fieldBytes(int i) const
     }
     ISC_QUAD id;
     std::memcpy(&id, data, sizeof id);
-    return guarded([&] {
+    return Guard::run(conn_, [&] {
         Status st;
         QByteArray out;
-        IBlob *blob = conn_->attachment()->openBlob(&st, conn_->transaction(), &id, 0, nullptr);
+        IBlob *blob = conn_->attachment()->openBlob(&st, tra_, &id, 0, nullptr);
         try {
             char buf[32768];
             for (;;) {

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -40,9 +41,23 @@ private:
 
 class Query;
 
+// One attachment to a database file. Changes run in units, each in a
+// transaction of its own that ends with a commit (or a rollback) before
+// runUnit returns. A statement outside a unit reads in a read-only
+// transaction of its own, which ends as soon as its rows are read or the
+// query is closed, and on the application's thread at the latest when its
+// event loop next gets control: nothing stays open while the program waits,
+// so the engine can collect old record versions, and every read sees what
+// was committed before it, also by other connections.
 class Connection
 {
 public:
+    // How statements outside a unit read: committed rows as they are when
+    // read (the program's own short reads), or one view fixed when the
+    // statement starts (a long scan on a connection of its own, whose rows
+    // must belong together).
+    enum class Reads { ReadCommitted, Snapshot };
+
     Connection(const QString &databaseName, const QByteArray &user, const QByteArray &password);
     ~Connection();
     Connection(const Connection &) = delete;
@@ -50,20 +65,22 @@ public:
 
     void setDatabaseName(const QString &path);
     QString databaseName() const { return path_; }
+    void setReads(Reads reads) { reads_ = reads; }
 
     bool connected() const { return att_ != nullptr; }
-    bool inTransaction() const { return tra_ != nullptr; }
+    // A unit runs.
+    bool inUnit() const { return unit_ != nullptr; }
+    // Transactions open now: a running unit's and those of queries still
+    // reading their rows.
+    int openTransactions() const { return readers_ + (unit_ ? 1 : 0); }
 
-    // Opens the connection and starts the run's transaction when needed.
-    // A failed open leaves it closed; the next call tries again.
+    // Attaches when not attached. Attaches afresh when the engine ended the
+    // attachment (shut down under the program), or when the path no longer
+    // names the file that is open (replaced or deleted) and nothing is
+    // being read from it. A failed attach leaves it closed; the next call
+    // tries again.
     void ensureOpen();
-
-    // Makes everything done since the last commit durable, keeping the
-    // transaction context (commit retaining).
-    void commit();
-    // Undoes everything since the last commit, keeping the context.
-    void rollback();
-    // Commits and disconnects.
+    // Disconnects; a unit cannot be running.
     void close();
 
     // From another thread, while this one runs a statement: makes it fail
@@ -72,7 +89,10 @@ public:
     void cancelOperation();
 
     // Runs a group of changes that belong together: committed together when
-    // fn returns, rolled back together (and the error passed on) when it throws.
+    // fn returns, rolled back together (and the error passed on) when it
+    // throws. Statements in fn run in the unit's transaction; a unit inside
+    // a unit is part of it. Before the commit the path must still name the
+    // file that is open; if it does not, nothing is committed.
     void runUnit(const std::function<void()> &fn);
 
     // Fault injection for tests: the n-th statement (or commit) from now on
@@ -82,24 +102,51 @@ public:
 
     // For Query.
     Firebird::IAttachment *attachment() const { return att_; }
-    Firebird::ITransaction *transaction() const { return tra_; }
     void countStatement();
 
 private:
     friend class Query;
+    friend struct Guard;
     void registerQuery(Query *q) { queries_.insert(q); }
     void unregisterQuery(Query *q) { queries_.erase(q); }
     void releaseQueries();
+    // The transaction a statement runs in: the unit's, or a read-only one
+    // of its own (own is then true) that endRead ends.
+    Firebird::ITransaction *statementTransaction(bool &own);
+    void endRead(Firebird::ITransaction *&t);
+    Firebird::ITransaction *startTransaction(const QByteArray &tpb);
+    void closeCursorsIn(Firebird::ITransaction *t);
+    void attach();
+    void dropAttachment();
+    bool fileReplaced() const;
+    void endReadsWhenIdle();
 
     QString path_;
     QByteArray user_;
     QByteArray password_;
+    Reads reads_ = Reads::ReadCommitted;
     Firebird::IAttachment *att_ = nullptr;
-    Firebird::ITransaction *tra_ = nullptr;
+    Firebird::ITransaction *unit_ = nullptr;
+    int readers_ = 0;
+    // Set when the engine said the attachment is gone.
+    bool lost_ = false;
+    // The open file as the path named it when attached.
+    bool identified_ = false;
+    quint64 device_ = 0;
+    quint64 inode_ = 0;
     std::set<Query *> queries_;
+    // Owns the pending call that ends reads left open (see endReadsWhenIdle).
+    std::unique_ptr<QObject> idle_;
+    bool idleCallPending_ = false;
     int statementsToFault_ = 0;
     int commitsToFault_ = 0;
 };
+
+// The embedded engine ends every attachment of the process when the process
+// gets SIGINT or SIGTERM, and refuses new ones from then on. A program that
+// ends itself on those signals (closing its connections as it does) calls
+// this once: the engine then leaves its attachments alone.
+void leaveTerminationSignalsToProgram();
 
 // A statement: loaded with a text, then opened (rows) or executed (no rows).
 // Named parameters (:name) are set from text.
@@ -126,13 +173,18 @@ public:
     void clearParams();
 
     // Query: runs the statement and stands on the first row (eof when none).
+    // Outside a unit its transaction ends when the last row has been read or
+    // the query is closed.
     void open();
-    // Statement that returns no rows.
+    // Statement that returns no rows. Outside a unit it runs in a read-only
+    // transaction: a change must run in a unit.
     void execute();
     void close();
 
     bool active() const { return rs_ != nullptr || rowValid_; }
     bool eof() const { return !rowValid_; }
+    // Moves to the next row. Fails for a query whose rows were let go while
+    // the program waited (see Connection).
     void next();
 
     int fieldCount() const { return int(columns_.size()); }
@@ -153,8 +205,10 @@ private:
         unsigned offset = 0;
         unsigned nullOffset = 0;
     };
-    void prepare();
+    void prepare(Firebird::ITransaction *t);
     void release();
+    void endTransaction();
+    void letGo();
     void fetch();
     void bindInput(std::vector<unsigned char> &buf, Firebird::IMessageMetadata *&meta);
     void setupOutput();
@@ -169,10 +223,13 @@ private:
     QHash<QString, bool> paramNull_;
     Firebird::IStatement *stmt_ = nullptr;
     Firebird::IResultSet *rs_ = nullptr;
+    Firebird::ITransaction *tra_ = nullptr; // the one the open result reads in
+    bool ownTra_ = false;                    // started for it, ended with it
     Firebird::IMessageMetadata *outMeta_ = nullptr;
     std::vector<unsigned char> outBuf_;
     std::vector<Column> columns_;
     bool rowValid_ = false;
+    bool letGo_ = false; // its rows were let go before all were read
 };
 
 // Splits a statement text with :name parameters into the text with '?'

@@ -40,6 +40,8 @@ void SearchIndexer::start()
         QString error;
         try {
             mv::db::Connection c(path, TmvlabDm::UserName, TmvlabDm::Password);
+            // One view of the table for the whole scan.
+            c.setReads(mv::db::Connection::Reads::Snapshot);
             result = SearchIndex::load(c, &cancel_, hook);
             c.close();
         } catch (const mv::db::DbError &e) {
