@@ -62,6 +62,29 @@ void SearchIndexer::start()
     });
 }
 
+void SearchIndexer::compactWhenDue()
+{
+    if (!index_ || worker_.joinable() || !index_->wantsCompaction())
+        return;
+    cancel_ = false;
+    pending_.clear();
+    compacting_ = true;
+    // The copies share their contents with the index; the thread reads only
+    // them, while this one goes on changing the index.
+    worker_ = std::thread([this, docs = index_->livingDocuments()]() mutable {
+        QElapsedTimer t;
+        t.start();
+        // Cancelled, it hands back nothing, so that the thread is joined.
+        std::unique_ptr<SearchIndex> result = SearchIndex::fromDocuments(std::move(docs), &cancel_);
+        const double ms = t.nsecsElapsed() / 1e6;
+        {
+            std::lock_guard<std::mutex> lock(resultMutex_);
+            result_ = std::move(result);
+        }
+        QMetaObject::invokeMethod(this, [this, ms] { built(QString(), ms); }, Qt::QueuedConnection);
+    });
+}
+
 void SearchIndexer::built(const QString &error, double ms)
 {
     join();
@@ -70,13 +93,22 @@ void SearchIndexer::built(const QString &error, double ms)
         std::lock_guard<std::mutex> lock(resultMutex_);
         owned = std::move(result_);
     }
+    const bool compaction = compacting_;
+    compacting_ = false;
+    if (compaction && (!index_ || !owned)) {
+        // The index was dropped meanwhile; a search builds it anew.
+        pending_.clear();
+        return;
+    }
     if (!owned) {
         pending_.clear();
         emit failed(error);
         return;
     }
+    // A list showing rows of the old index keeps it until it lets go.
     index_ = std::move(owned);
-    buildMs_ = ms;
+    if (!compaction)
+        buildMs_ = ms;
     const std::vector<Change> changes = std::move(pending_);
     pending_.clear();
     for (const Change &c : changes) {
@@ -84,15 +116,19 @@ void SearchIndexer::built(const QString &error, double ms)
         if (!index_)
             return;
     }
-    emit ready();
+    if (!compaction)
+        emit ready();
 }
 
 void SearchIndexer::record(Change c)
 {
+    // While a build or a compaction runs, what it makes has to catch up
+    // with the change too.
+    if (worker_.joinable())
+        pending_.push_back(c);
     if (index_) {
         apply(c);
-    } else if (worker_.joinable()) {
-        pending_.push_back(std::move(c));
+        compactWhenDue();
     }
 }
 
@@ -119,6 +155,7 @@ void SearchIndexer::apply(const Change &c)
 void SearchIndexer::drop(const QString &message)
 {
     index_.reset();
+    cancel_ = true; // a compaction of it is of no use now
     emit failed(message);
 }
 
