@@ -9,6 +9,7 @@
 #include "gradientpanel.h"
 #include "mvapplication.h"
 #include "pictures.h"
+#include "uHtmlDocument.h"
 #include "uHtmlEdit.h"
 
 #include <QColorDialog>
@@ -382,6 +383,7 @@ void TfmTemp::openDocument()
         throw EEditorError(QStringLiteral("'%1' is not a valid date").arg(date));
     DateTimePicker1->setDate(d);
     HtmlEdit1->setHTML(content);
+    markSaved();
 }
 
 // ---------------------------------------------------------------------------
@@ -413,6 +415,7 @@ void TfmTemp::sbAddClick()
     SaveMode = ModeAdd;
     HtmlEdit1->NewDocument();
     HtmlEdit1->setReadOnly(false);
+    markSaved();
 }
 
 void TfmTemp::sbEditClick()
@@ -433,6 +436,7 @@ void TfmTemp::sbCancelClick()
 void TfmTemp::insertDocument(const QString &title, const QString &typeId, const QString &content)
 {
     DocumentId = mv::insertDocument(*mvlabDm, title, typeId, content);
+    markSaved();
     setBrowseState();
     mv::Dialogs::info(QStringLiteral("数据已经成功添加!"));
 }
@@ -442,10 +446,11 @@ void TfmTemp::updateDocument(const QString &title, const QString &typeId, const 
     // An update that met no row stored nothing; that is not a success.
     if (!mv::updateDocument(*mvlabDm, DocumentId, title, typeId, content))
         throw EEditorError(QStringLiteral("编号为 %1 的文档已经不存在，修改没有保存。").arg(DocumentId));
+    markSaved();
     mv::Dialogs::info(QStringLiteral("数据已经成功修改!"));
 }
 
-void TfmTemp::sbSaveClick()
+bool TfmTemp::saveDocument()
 {
     setBrowseState();
     struct ReadOnlyAtEnd {
@@ -454,10 +459,10 @@ void TfmTemp::sbSaveClick()
     } readOnlyAtEnd{HtmlEdit1};
 
     if (SaveMode != ModeAdd && SaveMode != ModeEdit)
-        return;
+        return false;
     if (SaveMode == ModeEdit && !isDecimalId(DocumentId)) {
         mv::Dialogs::info(QStringLiteral("这篇文档还没有保存过，不能修改。"));
-        return;
+        return false;
     }
 
     QString content;
@@ -465,7 +470,7 @@ void TfmTemp::sbSaveClick()
         content = HtmlEdit1->HTML();
     } catch (const std::exception &e) {
         mv::Dialogs::info(QStringLiteral("无法取得文档内容，没有保存: ") + QString::fromUtf8(e.what()));
-        return;
+        return false;
     }
     const QString title = Edit1->text();
     const QString typeId = edType->text();
@@ -476,10 +481,20 @@ void TfmTemp::sbSaveClick()
             updateDocument(title, typeId, content);
     } catch (const mv::db::DbError &e) {
         mv::Dialogs::info(e.message());
+        return false;
     } catch (const EEditorError &e) {
         mv::Dialogs::info(e.message());
+        return false;
     }
+    return true;
 }
+
+void TfmTemp::sbSaveClick()
+{
+    saveDocument();
+}
+
+
 
 void TfmTemp::sbDelClick()
 {
@@ -514,7 +529,62 @@ void TfmTemp::sbFindTypeClick()
     Edit2->setText(pieces.value(1));
 }
 
-void TfmTemp::EndAsCancelled() { done(QDialog::Rejected); }
+void TfmTemp::EndAsCancelled()
+{
+    askBeforeClosing_ = false;
+    done(QDialog::Rejected);
+    askBeforeClosing_ = true;
+}
+
+// ---------------------------------------------------------------------------
+// Closing with unsaved changes
+
+namespace {
+// The body as last loaded or saved is kept in the page itself: the page
+// compares, and only the answer travels.
+const QString MarkBodyScript =
+    QStringLiteral("window.mvSavedBody = document.body ? document.body.outerHTML : '';");
+const QString BodyChangedScript =
+    QStringLiteral("return (document.body ? document.body.outerHTML : '') !== window.mvSavedBody;");
+} // namespace
+
+void TfmTemp::markSaved()
+{
+    savedTitle_ = Edit1->text();
+    savedTypeId_ = edType->text();
+    HtmlEdit1->Document()->Execute(MarkBodyScript);
+}
+
+bool TfmTemp::HasUnsavedChanges() const
+{
+    if (Edit1->text() != savedTitle_ || edType->text() != savedTypeId_)
+        return true;
+    try {
+        return HtmlEdit1->Document()->Evaluate(BodyChangedScript).toBool();
+    } catch (const std::exception &) {
+        // A page that does not answer may hold typed text: ask.
+        return true;
+    }
+}
+
+void TfmTemp::done(int result)
+{
+    if (askBeforeClosing_ && isVisible() && HasUnsavedChanges()) {
+        switch (mv::Dialogs::saveQuestion(QStringLiteral("文档的标题、类别或内容已经修改，还没有保存。\n关闭之前要保存吗？"),
+                                          QStringLiteral("保存提示"))) {
+        case mv::Dialogs::Cancel:
+            return;
+        case mv::Dialogs::Ok:
+            // Closes only once it is stored; a failed save has said why.
+            if (!saveDocument())
+                return;
+            break;
+        case mv::Dialogs::Discard:
+            break;
+        }
+    }
+    QDialog::done(result);
+}
 
 void TfmTemp::keyPressEvent(QKeyEvent *event)
 {

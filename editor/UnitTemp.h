@@ -43,8 +43,10 @@ private:
 // no such row, a date that does not convert) throws from the constructor and
 // no window is left.
 //
-// The window never closes itself; closing it (close box, or reject()) ends
-// it as cancelled and discards unsaved changes without asking.
+// The window never closes itself. Closing it (close box, reject(), done())
+// while its title, category or body differ from what was last loaded or
+// saved asks first: save (closing only when that succeeded), discard, or
+// stay open.
 class TfmTemp : public QDialog
 {
     Q_OBJECT
@@ -73,6 +75,9 @@ public:
 
     // Ends the window as cancelled: nothing is saved, no question is asked.
     void EndAsCancelled();
+    // Title, category or body differ from what was last loaded or saved.
+    bool HasUnsavedChanges() const;
+    void done(int result) override;
 
     // What the next Save does: "Add" inserts, "Edit" updates DocumentId.
     QString SaveMode;
@@ -159,9 +164,16 @@ private:
     void reportFolderNotMade();
     // Runs the colour dialog from the last colour chosen with OK; false when cancelled.
     bool chooseColor(qint32 &color);
+    // What Save does; false when nothing was stored (the user was told why).
+    bool saveDocument();
+    // What is shown now counts as loaded or saved.
+    void markSaved();
     void insertDocument(const QString &title, const QString &typeId, const QString &content);
     void updateDocument(const QString &title, const QString &typeId, const QString &content);
     QColor m_lastColor = Qt::black;
+    QString savedTitle_;
+    QString savedTypeId_;
+    bool askBeforeClosing_ = true;
 };
 
 // Opens the editor modally with a mode string and frees it when it closes.
