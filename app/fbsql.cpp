@@ -13,6 +13,8 @@
 #include <ibase.h>
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <cstring>
 #include <iterator>
 #include <sys/stat.h>
@@ -168,18 +170,49 @@ void Connection::setDatabaseName(const QString &path)
     path_ = path;
 }
 
+Connection::FileId Connection::fileIdOf(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {quint64(st.st_dev), quint64(st.st_ino)};
+}
+
 bool Connection::fileReplaced() const
 {
-    if (!identified_)
-        return false;
-    struct stat now;
-    if (::stat(QFile::encodeName(path_).constData(), &now) != 0)
-        return true;
-    return quint64(now.st_dev) != device_ || quint64(now.st_ino) != inode_;
+    // A local file: gone, or another file under the same path.
+    return file_ != FileId() && fileIdOf(path_) != file_;
 }
+
+namespace {
+// The files the program's attachments have open, by path. The engine takes
+// an attachment to a path to the database it already has open under that
+// path, whatever file the path names now: after the file was replaced, a
+// new attachment would reach the old file as long as any other attachment
+// of the process keeps it open, and what it wrote would be lost with it.
+struct OpenFiles {
+    std::mutex mutex;
+    std::map<QString, std::vector<Connection::FileId>> byPath;
+};
+
+OpenFiles &openFiles()
+{
+    static OpenFiles files;
+    return files;
+}
+} // namespace
 
 void Connection::attach()
 {
+    const QString key = QFileInfo(path_).absoluteFilePath();
+    const FileId now = fileIdOf(path_);
+    {
+        std::lock_guard<std::mutex> lock(openFiles().mutex);
+        for (const FileId &open : openFiles().byPath[key])
+            if (open != now)
+                throw DbError(QStringLiteral("数据库文件 %1 已经被替换或删除，程序还有一个连接在使用原来的文件。请稍后再试。")
+                                  .arg(QDir::toNativeSeparators(path_)));
+    }
     Guard::run(this, [&] {
         Status st;
         const QByteArray dpb = dpbFor(&st, user_, password_, false);
@@ -194,12 +227,30 @@ void Connection::attach()
         prov->release();
     });
     lost_ = false;
-    // A local file: remembered as the file it is now, to notice when the
-    // path comes to name another one.
-    struct stat now;
-    identified_ = ::stat(QFile::encodeName(path_).constData(), &now) == 0;
-    device_ = identified_ ? quint64(now.st_dev) : 0;
-    inode_ = identified_ ? quint64(now.st_ino) : 0;
+    // Remembered as the file it is now, to notice when the path comes to
+    // name another one.
+    file_ = now;
+    fileKey_ = key;
+    std::lock_guard<std::mutex> lock(openFiles().mutex);
+    openFiles().byPath[key].push_back(now);
+}
+
+void Connection::forgetFile()
+{
+    if (fileKey_.isEmpty())
+        return;
+    std::lock_guard<std::mutex> lock(openFiles().mutex);
+    auto it = openFiles().byPath.find(fileKey_);
+    if (it != openFiles().byPath.end()) {
+        std::vector<FileId> &open = it->second;
+        const auto one = std::find(open.begin(), open.end(), file_);
+        if (one != open.end())
+            open.erase(one);
+        if (open.empty())
+            openFiles().byPath.erase(it);
+    }
+    fileKey_.clear();
+    file_ = {};
 }
 
 void Connection::dropAttachment()
@@ -217,15 +268,39 @@ void Connection::dropAttachment()
     }
     readers_ = 0;
     lost_ = false;
-    identified_ = false;
+    forgetFile();
+}
+
+void Connection::followFile()
+{
+    if (!att_ || lost_ || openTransactions() != 0 || !fileReplaced())
+        return;
+    try {
+        ensureOpen();
+    } catch (const DbError &) {
+        // The next action that needs the file says what is wrong with it.
+    }
 }
 
 void Connection::ensureOpen()
 {
-    if (att_ && (lost_ || (openTransactions() == 0 && fileReplaced())))
+    // Nothing is read from the old file any more: move to the new one.
+    if (att_ && !lost_ && openTransactions() == 0 && fileReplaced()) {
+        lost_ = true;
+        movedUntold_ = true;
+    }
+    if (att_ && lost_)
         dropAttachment();
-    if (!att_)
-        attach();
+    if (!att_) {
+        try {
+            attach();
+        } catch (...) {
+            // A failure to open the path says as much as the refusal of a
+            // unit would: the file is not the one it was.
+            movedUntold_ = false;
+            throw;
+        }
+    }
 }
 
 ITransaction *Connection::startTransaction(const QByteArray &tpb)
@@ -250,11 +325,15 @@ ITransaction *Connection::startTransaction(const QByteArray &tpb)
 
 ITransaction *Connection::statementTransaction(bool &own)
 {
-    own = unit_ == nullptr;
-    if (!own)
+    // own is set only once the transaction is there: starting it may
+    // attach afresh, which lets go of every query, the asking one too.
+    if (unit_) {
+        own = false;
         return unit_;
+    }
     ITransaction *t = startTransaction(reads_ == Reads::Snapshot ? SnapshotTpb : ReadCommittedTpb);
     ++readers_;
+    own = true;
     endReadsWhenIdle();
     return t;
 }
@@ -317,13 +396,15 @@ void Connection::runUnit(const std::function<void()> &fn)
     }
     unit_ = startTransaction(UnitTpb);
     try {
+        if (movedUntold_) {
+            movedUntold_ = false;
+            throw DbError(fileChangedMessage());
+        }
         fn();
         closeCursorsIn(unit_);
         if (fileReplaced()) {
             lost_ = true; // the next action attaches to what the path names now
-            throw DbError(QStringLiteral("数据库文件 %1 已经被替换或删除，这次修改没有保存。"
-                                         "下一次操作将重新打开这个文件。")
-                              .arg(QDir::toNativeSeparators(path_)));
+            throw DbError(fileChangedMessage());
         }
         if (commitsToFault_ > 0 && --commitsToFault_ == 0)
             throw DbError(QStringLiteral("Injected failure of a commit"));
@@ -337,6 +418,12 @@ void Connection::runUnit(const std::function<void()> &fn)
         discard(unit_);
         throw;
     }
+}
+
+QString Connection::fileChangedMessage() const
+{
+    return QStringLiteral("数据库文件 %1 已经被替换或删除，这次修改没有保存。下一次操作将打开这个路径现在的文件。")
+        .arg(QDir::toNativeSeparators(path_));
 }
 
 void Connection::failOnStatement(int n)
@@ -364,7 +451,7 @@ void Connection::close()
     readers_ = 0;
     IAttachment *att = att_;
     att_ = nullptr;
-    identified_ = false;
+    forgetFile();
     const bool lost = lost_;
     lost_ = false;
     try {

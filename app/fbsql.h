@@ -58,6 +58,14 @@ public:
     // must belong together).
     enum class Reads { ReadCommitted, Snapshot };
 
+    // Which file a path names: device and inode (both 0 when none).
+    struct FileId {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const FileId &) const = default;
+    };
+    static FileId fileIdOf(const QString &path);
+
     Connection(const QString &databaseName, const QByteArray &user, const QByteArray &password);
     ~Connection();
     Connection(const Connection &) = delete;
@@ -68,6 +76,8 @@ public:
     void setReads(Reads reads) { reads_ = reads; }
 
     bool connected() const { return att_ != nullptr; }
+    // The file that is open, as the path named it when it was attached.
+    FileId openFile() const { return file_; }
     // A unit runs.
     bool inUnit() const { return unit_ != nullptr; }
     // Transactions open now: a running unit's and those of queries still
@@ -82,6 +92,10 @@ public:
     void ensureOpen();
     // Disconnects; a unit cannot be running.
     void close();
+    // Attached, and the path has come to name another file while nothing is
+    // being read: attaches to that one now, before a connection of a scan
+    // does (see attach()). A failure waits for the next action.
+    void followFile();
 
     // From another thread, while this one runs a statement: makes it fail
     // at once with the server's "cancelled" error. Nothing happens when no
@@ -92,7 +106,10 @@ public:
     // fn returns, rolled back together (and the error passed on) when it
     // throws. Statements in fn run in the unit's transaction; a unit inside
     // a unit is part of it. Before the commit the path must still name the
-    // file that is open; if it does not, nothing is committed.
+    // file that is open; if it does not, nothing is committed, and the
+    // error names the path. The first unit after the connection moved to
+    // another file under the same path is refused the same way, so that
+    // whoever made it learns the file changed under the program.
     void runUnit(const std::function<void()> &fn);
 
     // Fault injection for tests: the n-th statement (or commit) from now on
@@ -116,9 +133,13 @@ private:
     void endRead(Firebird::ITransaction *&t);
     Firebird::ITransaction *startTransaction(const QByteArray &tpb);
     void closeCursorsIn(Firebird::ITransaction *t);
+    // Refuses while another attachment of the process has the old file
+    // open under the path: the engine would give this one that file too.
     void attach();
+    void forgetFile();
     void dropAttachment();
     bool fileReplaced() const;
+    QString fileChangedMessage() const;
     void endReadsWhenIdle();
 
     QString path_;
@@ -128,12 +149,13 @@ private:
     Firebird::IAttachment *att_ = nullptr;
     Firebird::ITransaction *unit_ = nullptr;
     int readers_ = 0;
-    // Set when the engine said the attachment is gone.
+    // Set when the engine said the attachment is gone, or when the path
+    // names another file: the next action attaches afresh.
     bool lost_ = false;
-    // The open file as the path named it when attached.
-    bool identified_ = false;
-    quint64 device_ = 0;
-    quint64 inode_ = 0;
+    // The connection moved to another file and no unit has said so yet.
+    bool movedUntold_ = false;
+    FileId file_;
+    QString fileKey_; // the path as the open files are kept by
     std::set<Query *> queries_;
     // Owns the pending call that ends reads left open (see endReadsWhenIdle).
     std::unique_ptr<QObject> idle_;

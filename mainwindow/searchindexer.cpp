@@ -37,12 +37,14 @@ void SearchIndexer::start()
         QElapsedTimer t;
         t.start();
         std::unique_ptr<SearchIndex> result;
+        mv::db::Connection::FileId from;
         QString error;
         try {
             mv::db::Connection c(path, TmvlabDm::UserName, TmvlabDm::Password);
             // One view of the table for the whole scan.
             c.setReads(mv::db::Connection::Reads::Snapshot);
             result = SearchIndex::load(c, &cancel_, hook);
+            from = c.openFile();
             c.close();
         } catch (const mv::db::DbError &e) {
             error = e.message();
@@ -57,9 +59,23 @@ void SearchIndexer::start()
             // collects (it closed first) is freed with the indexer.
             std::lock_guard<std::mutex> lock(resultMutex_);
             result_ = std::move(result);
+            resultFrom_ = from;
         }
         QMetaObject::invokeMethod(this, [this, error, ms] { built(error, ms); }, Qt::QueuedConnection);
     });
+}
+
+std::shared_ptr<const SearchIndex> SearchIndexer::current()
+{
+    // The program's connection moves to a new file first: a build started
+    // while it still has the old one open would be given the old one.
+    dm_.IBDatabaseMV.followFile();
+    if (index_ && mv::db::Connection::fileIdOf(dm_.IBDatabaseMV.databaseName()) != builtFrom_) {
+        index_.reset();
+        cancel_ = true; // a compaction of it is of no use either
+        start();
+    }
+    return index_;
 }
 
 void SearchIndexer::compactWhenDue()
@@ -89,9 +105,11 @@ void SearchIndexer::built(const QString &error, double ms)
 {
     join();
     std::unique_ptr<SearchIndex> owned;
+    mv::db::Connection::FileId from;
     {
         std::lock_guard<std::mutex> lock(resultMutex_);
         owned = std::move(result_);
+        from = resultFrom_;
     }
     const bool compaction = compacting_;
     compacting_ = false;
@@ -107,8 +125,10 @@ void SearchIndexer::built(const QString &error, double ms)
     }
     // A list showing rows of the old index keeps it until it lets go.
     index_ = std::move(owned);
-    if (!compaction)
+    if (!compaction) {
         buildMs_ = ms;
+        builtFrom_ = from;
+    }
     const std::vector<Change> changes = std::move(pending_);
     pending_.clear();
     for (const Change &c : changes) {

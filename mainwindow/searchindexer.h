@@ -34,6 +34,10 @@ public:
     bool compacting() const { return compacting_; }
     const SearchIndex *index() const { return index_.get(); }
     std::shared_ptr<const SearchIndex> shared() const { return index_; }
+    // The index to search: none (and a build started) when the database's
+    // path has come to name another file than the one it was built from
+    // (restored, synchronised), whose documents it does not hold.
+    std::shared_ptr<const SearchIndex> current();
     // For tests: runs on the building thread once the build's view of the
     // table is fixed, before any row is indexed.
     void setBuildHook(std::function<void()> hook) { buildHook_ = std::move(hook); }
@@ -72,6 +76,8 @@ private:
     std::thread worker_;
     std::mutex resultMutex_;
     std::unique_ptr<SearchIndex> result_; // from the worker
+    mv::db::Connection::FileId resultFrom_; // the file it read, with result_
+    mv::db::Connection::FileId builtFrom_;  // the file index_ holds
     std::atomic_bool cancel_{false};
     double buildMs_ = 0;
     bool compacting_ = false;

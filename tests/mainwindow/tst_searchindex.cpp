@@ -10,10 +10,13 @@
 #include "searchindexer.h"
 #include "testdb.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <cstdio>
 
 namespace {
 
@@ -411,6 +414,49 @@ private slots:
         for (int r = 0; r < held.rowCount(); ++r)
             QVERIFY(!held.row(r).title.isEmpty());
         qInfo("%d compactions; %lld slots for %lld documents", compactions, now.documentSlots, now.documents);
+    }
+
+    // A file put in place of the open one (a restore, a synchronisation)
+    // holds other documents: the index built from the old file is not
+    // used again, the search asks the database, and a new index is built.
+    void fileReplacedUnderTheIndexIsNotSearched()
+    {
+        mvtest::TestDb db;
+        TmvlabDm dm(db.path());
+        const QByteArray old("<p>old text</p>");
+        writeDocument(dm, 1, 1, &old, false);
+        SearchIndexer indexer(dm);
+        indexer.start();
+        QVERIFY(waitReady(indexer));
+
+        const QString copy = db.dir() + QStringLiteral("/copy.fdb");
+        QVERIFY(QFile::copy(db.path(), copy));
+        {
+            TmvlabDm other(copy);
+            const QByteArray changed("<p>new text</p>");
+            writeDocument(other, 1, 1, &changed, true);
+        }
+        QCOMPARE(::rename(QFile::encodeName(copy).constData(), QFile::encodeName(db.path()).constData()), 0);
+
+        DocumentQuery q;
+        q.setIndexer(&indexer);
+        q.openSearch(dm, QStringLiteral("new text"));
+        QVERIFY(!q.answeredFromIndex());
+        qWarning() << "DBG open" << dm.IBDatabaseMV.openFile().inode << "path" << mv::db::Connection::fileIdOf(db.path()).inode << dm.IBDatabaseMV.openTransactions();
+        {
+            TmvlabDm third(db.path());
+            mv::db::Query t(third.IBDatabaseMV);
+            t.setSql("select content from documents");
+            t.open();
+            qWarning() << "DBG third" << t.field(0);
+        }
+        QCOMPARE(ids(q), QStringList{QStringLiteral("1")});
+        QVERIFY(waitReady(indexer));
+        q.openSearch(dm, QStringLiteral("new text"));
+        QVERIFY(q.answeredFromIndex());
+        QCOMPARE(ids(q), QStringList{QStringLiteral("1")});
+        q.openSearch(dm, QStringLiteral("old text"));
+        QCOMPARE(q.rowCount(), 0);
     }
 
     // The list keeps what it found while the index moves on.
