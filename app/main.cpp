@@ -22,5 +22,6 @@ int main(int argc, char **argv)
             delete mvlabDm;
             mvlabDm = nullptr;
         },
+        [] { fmDocumentList->Exit1Click(); },
     });
 }

@@ -12,6 +12,9 @@ struct StartUp {
     std::function<void()> createWindows;
     // Destroys the main window, then the data module.
     std::function<void()> destroyWindows;
+    // The program's own exit (the tray's); SIGINT and SIGTERM run it too.
+    // Without it they end the event loop.
+    std::function<void()> exitCommand = {};
 };
 
 inline constexpr const char *InstanceLockName = "ProjectMvDocument";

@@ -4,8 +4,9 @@
 // generated documents. Every 10,000 operations it prints the database
 // file's size, the gap between the oldest snapshot the engine keeps and the
 // next transaction (what it cannot collect grows with it), the resident
-// memory and the search index's document slots. The last line compares the
-// end with the first 10,000:
+// memory (and of it the heap in use and the search index's share) and the
+// index's document slots. The last line compares the end with the first
+// 10,000:
 //   soak: N operations, file growth X, snapshot gap G, memory growth M
 // G is the largest gap seen.
 //
@@ -30,6 +31,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <malloc.h>
 #include <unistd.h>
 #include <vector>
 
@@ -88,11 +90,20 @@ bool waitReady(SearchIndexer &indexer)
     return ok;
 }
 
+// What the program's heap holds in use, apart from what it keeps free.
+qint64 heapInUse()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return qint64(m.uordblks + m.hblkhd);
+}
+
 struct Sample {
     qint64 operations;
     qint64 fileBytes;
     qint64 gap;
     qint64 resident;
+    qint64 heap;
+    qint64 indexBytes;
     qint64 documentSlots;
     double seconds;
 };
@@ -149,11 +160,13 @@ int main(int argc, char **argv)
     std::vector<Sample> samples;
     QElapsedTimer clock;
     clock.start();
-    say(QStringLiteral("%1 %2 %3 %4 %5 %6")
+    say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
             .arg(QStringLiteral("operations"), 10)
             .arg(QStringLiteral("file MB"), 9)
             .arg(QStringLiteral("gap"), 8)
             .arg(QStringLiteral("RSS MB"), 8)
+            .arg(QStringLiteral("heap MB"), 8)
+            .arg(QStringLiteral("index MB"), 9)
             .arg(QStringLiteral("slots"), 8)
             .arg(QStringLiteral("s"), 7));
     for (int op = 1; op <= operations; ++op) {
@@ -179,18 +192,23 @@ int main(int argc, char **argv)
             list.close();
             QCoreApplication::processEvents();
             const SearchIndex *index = indexer.index();
+            const SearchIndex::Stats stats = index ? index->stats() : SearchIndex::Stats{};
             Sample s{op,
                      QFileInfo(path).size(),
                      snapshotGap(path),
                      residentBytes(),
-                     index ? index->stats().documentSlots : -1,
+                     heapInUse(),
+                     stats.contentBytes + stats.indexBytes,
+                     index ? stats.documentSlots : -1,
                      clock.nsecsElapsed() / 1e9};
             samples.push_back(s);
-            say(QStringLiteral("%1 %2 %3 %4 %5 %6")
+            say(QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
                     .arg(s.operations, 10)
                     .arg(double(s.fileBytes) / 1048576.0, 9, 'f', 1)
                     .arg(s.gap, 8)
                     .arg(double(s.resident) / 1048576.0, 8, 'f', 1)
+                    .arg(double(s.heap) / 1048576.0, 8, 'f', 1)
+                    .arg(double(s.indexBytes) / 1048576.0, 9, 'f', 1)
                     .arg(s.documentSlots, 8)
                     .arg(s.seconds, 7, 'f', 0));
         }

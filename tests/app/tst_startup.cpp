@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -157,6 +158,49 @@ private slots:
         const QStringList out = runToEnd(notAFolder.fileName(), QStringLiteral("/nonexistent.fdb"), &code);
         QCOMPARE(out, QStringList{QStringLiteral("BOX|notice|Error|创建互斥对象失败!")});
         QCOMPARE(code, 0);
+    }
+
+    // SIGTERM and SIGINT end the program as its exit command does: the
+    // connection still works to the end, everything is committed and the
+    // file is sound. (Left to the database engine, they shut the connection
+    // down and the program goes on unable to save.)
+    void terminationSignalEndsTheRunCleanly_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    void terminationSignalEndsTheRunCleanly()
+    {
+        QFETCH(int, signal);
+        mvtest::TestDb db;
+        QTemporaryDir runtime;
+        QProcess p;
+        prepare(p, runtime.path());
+        p.start(probe(), {db.path(), QStringLiteral("write")});
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QString::fromUtf8(p.peek(4096)).contains(QLatin1String("WROTE|")), 60000);
+        ::kill(pid_t(p.processId()), signal);
+        if (!p.waitForFinished(30000)) {
+            p.kill();
+            p.waitForFinished();
+            QFAIL("the program did not end on the signal");
+        }
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        const QStringList out = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(out.value(1), QStringLiteral("WROTE|2"));
+        QCOMPARE(out.value(2), QStringLiteral("CLOSED|2"));
+        QCOMPARE(out.size(), 3);
+        QCOMPARE(db.rows(QStringLiteral("select id, typename from type where id=2")), QStringList{"2|写好的"});
+        QProcess check;
+        check.start(QStringLiteral("gfix"), {QStringLiteral("-v"), QStringLiteral("-full"), QStringLiteral("-user"),
+                                             QStringLiteral("sysdba"), QStringLiteral("-password"), QStringLiteral("x"),
+                                             db.path()});
+        QVERIFY(check.waitForFinished(60000));
+        QCOMPARE(check.exitCode(), 0);
+        QCOMPARE(QString::fromLocal8Bit(check.readAllStandardOutput() + check.readAllStandardError()).trimmed(), QString());
     }
 
     void missingDatabaseGivesOneErrorThenEmptyWindow()
