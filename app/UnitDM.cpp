@@ -10,7 +10,7 @@ TmvlabDm::TmvlabDm() : TmvlabDm(defaultDatabasePath())
 }
 
 TmvlabDm::TmvlabDm(const QString &databasePath)
-    : IBDatabaseMV(QString(), UserName, Password), IBTmv(IBDatabaseMV), IBQueryTemp(IBDatabaseMV)
+    : IBDatabaseMV(QString(), UserName, Password), IBQueryTemp(IBDatabaseMV)
 {
     DataModuleCreate(databasePath);
 }

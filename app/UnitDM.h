@@ -19,8 +19,9 @@ public:
     virtual void categoryDocumentsDeleted(const QStringList &typeIds) = 0;
 };
 
-// The data module: the only connection to the database file, the run's one
-// transaction and the shared statement that several windows load texts into.
+// The data module: the program's connection to the database file and the
+// shared statement that several windows load texts into. Reads run in short
+// transactions of their own, changes in units (see mv::db::Connection).
 class TmvlabDm
 {
 public:
@@ -36,21 +37,7 @@ public:
 
     static QString defaultDatabasePath();
 
-    // Thin view of the connection's transaction, named as the windows know it.
-    class Transaction
-    {
-    public:
-        explicit Transaction(mv::db::Connection &c) : c_(c) {}
-        bool active() const { return c_.inTransaction(); }
-        void commitRetaining() { c_.commit(); }
-        void rollbackRetaining() { c_.rollback(); }
-
-    private:
-        mv::db::Connection &c_;
-    };
-
     mv::db::Connection IBDatabaseMV;
-    Transaction IBTmv;
     mv::db::Query IBQueryTemp;
 
     // Runs a group of changes; they become durable together or not at all.

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 
 namespace mv {
@@ -21,7 +22,7 @@ Dialogs::Handler &handlerStore()
     return handler;
 }
 
-bool run(const Dialogs::Box &box)
+int run(const Dialogs::Box &box)
 {
     if (handlerStore())
         return handlerStore()(box);
@@ -42,11 +43,24 @@ bool run(const Dialogs::Box &box)
         icon = QMessageBox::Information;
         owner = nullptr;
         break;
+    case Dialogs::Kind::SaveQuestion:
+        icon = QMessageBox::Question;
+        buttons = QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel;
+        break;
     }
     QMessageBox mb(icon, box.caption, box.text, buttons, owner);
     if (box.kind == Dialogs::Kind::Question)
         mb.setDefaultButton(QMessageBox::Ok);
-    return execModal(&mb) == QMessageBox::Ok;
+    if (box.kind == Dialogs::Kind::SaveQuestion) {
+        mb.button(QMessageBox::Save)->setText(QStringLiteral("保存"));
+        mb.button(QMessageBox::Discard)->setText(QStringLiteral("不保存"));
+        mb.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+        mb.setDefaultButton(QMessageBox::Save);
+        mb.setEscapeButton(QMessageBox::Cancel);
+        const int r = execModal(&mb);
+        return r == QMessageBox::Save ? Dialogs::Ok : r == QMessageBox::Discard ? Dialogs::Discard : Dialogs::Cancel;
+    }
+    return execModal(&mb) == QMessageBox::Ok ? Dialogs::Ok : Dialogs::Cancel;
 }
 } // namespace
 
@@ -72,7 +86,13 @@ void Dialogs::error(const QString &text)
 
 bool Dialogs::question(const QString &text, const QString &caption)
 {
-    return run({Kind::Question, caption, text});
+    return run({Kind::Question, caption, text}) == Ok;
+}
+
+Dialogs::Answer Dialogs::saveQuestion(const QString &text, const QString &caption)
+{
+    const int r = run({Kind::SaveQuestion, caption, text});
+    return r == Ok || r == Discard ? Answer(r) : Cancel;
 }
 
 void Dialogs::notice(const QString &text, const QString &caption)
@@ -98,7 +118,7 @@ DialogRecorder::DialogRecorder()
 {
     previous_ = Dialogs::setHandler([this](const Dialogs::Box &box) {
         boxes_.append(box);
-        return answers_.isEmpty() ? true : answers_.takeFirst();
+        return answers_.isEmpty() ? int(Dialogs::Ok) : answers_.takeFirst();
     });
 }
 
@@ -109,7 +129,7 @@ DialogRecorder::~DialogRecorder()
 
 QStringList DialogRecorder::lines() const
 {
-    static const char *const names[] = {"info", "error", "question", "notice"};
+    static const char *const names[] = {"info", "error", "question", "notice", "savequestion"};
     QStringList out;
     for (const Dialogs::Box &b : boxes_)
         out.append(QString::fromLatin1(names[int(b.kind)]) + QLatin1Char('|') + b.caption + QLatin1Char('|')

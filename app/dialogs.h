@@ -21,22 +21,28 @@ public:
         Info,     // plain information box: application title, OK, no icon
         Error,    // standard error box: application title, error icon, OK
         Question, // own caption, OK and Cancel, question icon
-        Notice    // box without owner: own caption, information icon, OK
+        Notice,   // box without owner: own caption, information icon, OK
+        SaveQuestion // own caption, "保存", "不保存" and "取消", question icon
     };
+    // The answer to a question: OK (for a save question: save), cancel, or
+    // for a save question, go on without saving.
+    enum Answer : int { Cancel = 0, Ok = 1, Discard = 2 };
     struct Box {
         Kind kind;
         QString caption;
         QString text; // as shown (the error box's "." already added)
     };
-    // Answers a box instead of showing it; the result answers a question
-    // (true = OK) and is ignored for the other kinds.
-    using Handler = std::function<bool(const Box &)>;
+    // Answers a box instead of showing it; the result (an Answer, or true
+    // for OK) answers a question and is ignored for the other kinds.
+    using Handler = std::function<int(const Box &)>;
 
     static void info(const QString &text);
     static void error(const QString &text);
     // True only when the user chose OK.
     static bool question(const QString &text, const QString &caption);
     static void notice(const QString &text, const QString &caption);
+    // Save, discard or cancel; Cancel also when the box is closed otherwise.
+    static Answer saveQuestion(const QString &text, const QString &caption);
 
     // The error box's text: a "." is added when the last character sorts
     // after ".".
@@ -57,7 +63,8 @@ public:
     DialogRecorder(const DialogRecorder &) = delete;
     DialogRecorder &operator=(const DialogRecorder &) = delete;
 
-    void answerNext(bool ok) { answers_.append(ok); }
+    void answerNext(bool ok) { answers_.append(ok ? Dialogs::Ok : Dialogs::Cancel); }
+    void answerNext(Dialogs::Answer answer) { answers_.append(answer); }
     const QList<Dialogs::Box> &boxes() const { return boxes_; }
     void clear() { boxes_.clear(); }
     // "kind|caption|text" of every box, for compact comparisons.
@@ -65,7 +72,7 @@ public:
 
 private:
     QList<Dialogs::Box> boxes_;
-    QList<bool> answers_;
+    QList<int> answers_;
     Dialogs::Handler previous_;
 };
 

@@ -2,13 +2,22 @@
 
 #include "gbkcodec.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
+#include <QTimer>
 
 #include <firebird/Interface.h>
 #include <ibase.h>
 
+#include <algorithm>
+#include <map>
+#include <mutex>
 #include <cstring>
+#include <iterator>
+#include <sys/stat.h>
 
 using namespace Firebird;
 
@@ -75,6 +84,57 @@ auto guarded(F &&f) -> decltype(f())
     }
 }
 
+// The engine's word that an attachment is gone for good: shut down under
+// the program, or its file or link lost.
+bool attachmentLost(const IStatus *status)
+{
+    static const ISC_STATUS lost[] = {isc_att_shutdown, isc_shutdown,       isc_shutinprog,  isc_conn_lost,
+                                      isc_network_error, isc_net_read_err, isc_lost_db_connection,
+                                      isc_bad_db_handle};
+    const ISC_STATUS *v = const_cast<IStatus *>(status)->getErrors();
+    for (; v && v[0] != isc_arg_end; v += 2) {
+        if (v[0] == isc_arg_gds && std::find(std::begin(lost), std::end(lost), v[1]) != std::end(lost))
+            return true;
+        if (v[0] == isc_arg_cstring)
+            ++v; // length, pointer
+    }
+    return false;
+}
+
+// Transaction parameters. Reads: read-only, and with read committed the
+// engine counts the transaction as committed from its start, so it holds
+// nothing back however long it is open. Units: read committed, waiting at
+// most a few seconds for a row another connection has locked.
+const QByteArray ReadCommittedTpb = [] {
+    const char b[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed, isc_tpb_rec_version, isc_tpb_nowait};
+    return QByteArray(b, sizeof b);
+}();
+const QByteArray SnapshotTpb = [] {
+    const char b[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_concurrency, isc_tpb_nowait};
+    return QByteArray(b, sizeof b);
+}();
+constexpr char UnitLockTimeoutSeconds = 10;
+const QByteArray UnitTpb = [] {
+    const char b[] = {isc_tpb_version3, isc_tpb_write,        isc_tpb_read_committed, isc_tpb_rec_version,
+                      isc_tpb_wait,     isc_tpb_lock_timeout, 1,                      UnitLockTimeoutSeconds};
+    return QByteArray(b, sizeof b);
+}();
+
+// Ends a transaction that is not to be committed; whatever fails, the
+// handle is gone afterwards.
+void discard(ITransaction *&t)
+{
+    if (!t)
+        return;
+    IStatus *raw = master()->getStatus();
+    CheckStatusWrapper st(raw);
+    t->rollback(&st);
+    if (st.getState() & IStatus::STATE_ERRORS)
+        t->release();
+    raw->dispose();
+    t = nullptr;
+}
+
 QByteArray dpbFor(ThrowStatusWrapper *st, const QByteArray &user, const QByteArray &password,
                   bool create)
 {
@@ -99,6 +159,22 @@ DbError::DbError(const QString &message, const QList<qint64> &codes, int osError
 
 // ---------------------------------------------------------------- Connection
 
+// Turns the engine's failures into DbError, noting on the way when they say
+// the attachment is gone.
+struct Guard {
+    template <class F>
+    static auto run(Connection *c, F &&f) -> decltype(f())
+    {
+        try {
+            return f();
+        } catch (const FbException &e) {
+            if (c && attachmentLost(e.getStatus()))
+                c->lost_ = true;
+            throw errorFromStatus(e.getStatus());
+        }
+    }
+};
+
 Connection::Connection(const QString &databaseName, const QByteArray &user, const QByteArray &password)
     : path_(databaseName), user_(user), password_(password)
 {
@@ -118,26 +194,189 @@ void Connection::setDatabaseName(const QString &path)
     path_ = path;
 }
 
+Connection::FileId Connection::fileIdOf(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+bool Connection::fileReplaced() const
+{
+    // A local file: gone, or another file under the same path.
+    return file_ != FileId() && fileIdOf(path_) != file_;
+}
+
+namespace {
+// The files the program's attachments have open, by path. The engine takes
+// an attachment to a path to the database it already has open under that
+// path, whatever file the path names now: after the file was replaced, a
+// new attachment would reach the old file as long as any other attachment
+// of the process keeps it open, and what it wrote would be lost with it.
+struct OpenFiles {
+    std::mutex mutex;
+    std::map<QString, std::vector<Connection::FileId>> byPath;
+};
+
+OpenFiles &openFiles()
+{
+    static OpenFiles files;
+    return files;
+}
+} // namespace
+
+void Connection::attach()
+{
+    const QString key = QFileInfo(path_).absoluteFilePath();
+    const FileId now = fileIdOf(path_);
+    {
+        std::lock_guard<std::mutex> lock(openFiles().mutex);
+        for (const FileId &open : openFiles().byPath[key])
+            if (open != now)
+                throw DbError(QStringLiteral("数据库文件 %1 已经被替换或删除，程序还有一个连接在使用原来的文件。请稍后再试。")
+                                  .arg(QDir::toNativeSeparators(path_)));
+    }
+    Guard::run(this, [&] {
+        Status st;
+        const QByteArray dpb = dpbFor(&st, user_, password_, false);
+        IProvider *prov = master()->getDispatcher();
+        try {
+            att_ = prov->attachDatabase(&st, QFile::encodeName(path_).constData(), unsigned(dpb.size()),
+                                        reinterpret_cast<const unsigned char *>(dpb.constData()));
+        } catch (...) {
+            prov->release();
+            throw;
+        }
+        prov->release();
+    });
+    lost_ = false;
+    // Remembered as the file it is now, to notice when the path comes to
+    // name another one.
+    file_ = now;
+    fileKey_ = key;
+    std::lock_guard<std::mutex> lock(openFiles().mutex);
+    openFiles().byPath[key].push_back(now);
+}
+
+void Connection::forgetFile()
+{
+    if (fileKey_.isEmpty())
+        return;
+    std::lock_guard<std::mutex> lock(openFiles().mutex);
+    auto it = openFiles().byPath.find(fileKey_);
+    if (it != openFiles().byPath.end()) {
+        std::vector<FileId> &open = it->second;
+        const auto one = std::find(open.begin(), open.end(), file_);
+        if (one != open.end())
+            open.erase(one);
+        if (open.empty())
+            openFiles().byPath.erase(it);
+    }
+    fileKey_.clear();
+    file_ = {};
+}
+
+void Connection::dropAttachment()
+{
+    releaseQueries();
+    discard(unit_);
+    if (att_) {
+        IStatus *raw = master()->getStatus();
+        CheckStatusWrapper st(raw);
+        att_->detach(&st);
+        if (st.getState() & IStatus::STATE_ERRORS)
+            att_->release();
+        raw->dispose();
+        att_ = nullptr;
+    }
+    readers_ = 0;
+    lost_ = false;
+    forgetFile();
+}
+
+void Connection::followFile()
+{
+    if (!att_ || lost_ || openTransactions() != 0 || !fileReplaced())
+        return;
+    try {
+        ensureOpen();
+    } catch (const DbError &) {
+        // The next action that needs the file says what is wrong with it.
+    }
+}
+
 void Connection::ensureOpen()
 {
-    if (att_ && tra_)
-        return;
-    guarded([&] {
-        Status st;
-        if (!att_) {
-            const QByteArray dpb = dpbFor(&st, user_, password_, false);
-            IProvider *prov = master()->getDispatcher();
-            try {
-                att_ = prov->attachDatabase(&st, QFile::encodeName(path_).constData(), unsigned(dpb.size()),
-                                            reinterpret_cast<const unsigned char *>(dpb.constData()));
-            } catch (...) {
-                prov->release();
-                throw;
-            }
-            prov->release();
+    // Nothing is read from the old file any more: move to the new one.
+    if (att_ && !lost_ && openTransactions() == 0 && fileReplaced()) {
+        lost_ = true;
+        movedUntold_ = true;
+    }
+    if (att_ && lost_)
+        dropAttachment();
+    if (!att_) {
+        try {
+            attach();
+        } catch (...) {
+            // A failure to open the path says as much as the refusal of a
+            // unit would: the file is not the one it was.
+            movedUntold_ = false;
+            throw;
         }
-        if (!tra_)
-            tra_ = att_->startTransaction(&st, 0, nullptr);
+    }
+}
+
+ITransaction *Connection::startTransaction(const QByteArray &tpb)
+{
+    // An attachment the engine ended shows it only when used: once the
+    // start of a transaction says so, attach afresh and start again, since
+    // nothing has been done in it yet.
+    for (int attempt = 0;; ++attempt) {
+        ensureOpen();
+        try {
+            return Guard::run(this, [&] {
+                Status st;
+                return att_->startTransaction(&st, unsigned(tpb.size()),
+                                              reinterpret_cast<const unsigned char *>(tpb.constData()));
+            });
+        } catch (const DbError &) {
+            if (!lost_ || attempt > 0)
+                throw;
+        }
+    }
+}
+
+ITransaction *Connection::statementTransaction(bool &own)
+{
+    // own is set only once the transaction is there: starting it may
+    // attach afresh, which lets go of every query, the asking one too.
+    if (unit_) {
+        own = false;
+        return unit_;
+    }
+    ITransaction *t = startTransaction(reads_ == Reads::Snapshot ? SnapshotTpb : ReadCommittedTpb);
+    ++readers_;
+    own = true;
+    endReadsWhenIdle();
+    return t;
+}
+
+void Connection::endReadsWhenIdle()
+{
+    // Only the application's thread waits for the user in its event loop;
+    // the scans on threads of their own end with their statements.
+    const QCoreApplication *app = QCoreApplication::instance();
+    if (idleCallPending_ || !app || QThread::currentThread() != app->thread())
+        return;
+    if (!idle_)
+        idle_ = std::make_unique<QObject>();
+    idleCallPending_ = true;
+    QTimer::singleShot(0, idle_.get(), [this] {
+        idleCallPending_ = false;
+        for (Query *q : queries_)
+            if (q->ownTra_)
+                q->letGo();
     });
 }
 
@@ -151,46 +390,72 @@ void Connection::countDown(Fault &fault, const char *what)
     }
 }
 
+void Connection::endRead(ITransaction *&t)
+{
+    if (!t)
+        return;
+    // It only read: a failed commit loses nothing.
+    IStatus *raw = master()->getStatus();
+    CheckStatusWrapper st(raw);
+    t->commit(&st);
+    if (st.getState() & IStatus::STATE_ERRORS) {
+        if (attachmentLost(&st))
+            lost_ = true;
+        discard(t);
+    }
+    raw->dispose();
+    t = nullptr;
+    if (readers_ > 0)
+        --readers_;
+}
+
 void Connection::countStatement()
 {
     countDown(statementFault_, "statement");
 }
 
-void Connection::commit()
+void Connection::closeCursorsIn(ITransaction *t)
 {
-    if (!tra_)
-        return;
-    countDown(commitFault_, "commit");
-    guarded([&] {
-        Status st;
-        tra_->commitRetaining(&st);
-    });
-}
-
-void Connection::rollback()
-{
-    if (!tra_)
-        return;
-    guarded([&] {
-        Status st;
-        tra_->rollbackRetaining(&st);
-    });
+    for (Query *q : queries_)
+        if (q->tra_ == t)
+            q->close();
 }
 
 void Connection::runUnit(const std::function<void()> &fn)
 {
-    ensureOpen();
-    try {
+    if (unit_) {
         fn();
-        commit();
-    } catch (...) {
-        try {
-            rollback();
-        } catch (...) {
-            // The original failure is the one worth reporting.
+        return;
+    }
+    unit_ = startTransaction(UnitTpb);
+    try {
+        if (movedUntold_) {
+            movedUntold_ = false;
+            throw DbError(fileChangedMessage());
         }
+        fn();
+        closeCursorsIn(unit_);
+        if (fileReplaced()) {
+            lost_ = true; // the next action attaches to what the path names now
+            throw DbError(fileChangedMessage());
+        }
+        countDown(commitFault_, "commit");
+        Guard::run(this, [&] {
+            Status st;
+            unit_->commit(&st);
+        });
+        unit_ = nullptr;
+    } catch (...) {
+        closeCursorsIn(unit_);
+        discard(unit_);
         throw;
     }
+}
+
+QString Connection::fileChangedMessage() const
+{
+    return QStringLiteral("数据库文件 %1 已经被替换或删除，这次修改没有保存。下一次操作将打开这个路径现在的文件。")
+        .arg(QDir::toNativeSeparators(path_));
 }
 
 void Connection::failOnStatement(int n, qint64 code, int osError)
@@ -214,20 +479,24 @@ void Connection::close()
     if (!att_)
         return;
     releaseQueries();
-    guarded([&] {
-        Status st;
-        if (tra_) {
-            try {
-                tra_->commit(&st);
-            } catch (...) {
-                tra_->rollback(&st);
-                throw;
-            }
-            tra_ = nullptr;
-        }
-        att_->detach(&st);
-        att_ = nullptr;
-    });
+    discard(unit_);
+    readers_ = 0;
+    IAttachment *att = att_;
+    att_ = nullptr;
+    forgetFile();
+    const bool lost = lost_;
+    lost_ = false;
+    try {
+        Guard::run(nullptr, [&] {
+            Status st;
+            att->detach(&st);
+        });
+    } catch (...) {
+        att->release();
+        // One the engine had ended already is closed all the same.
+        if (!lost)
+            throw;
+    }
 }
 
 void Connection::cancelOperation()
@@ -240,6 +509,24 @@ void Connection::cancelOperation()
     CheckStatusWrapper st(raw);
     att->cancelOperation(&st, fb_cancel_raise);
     raw->dispose();
+}
+
+namespace {
+int keepAttachmentsOnSignal(const int reason, const int, void *)
+{
+    // Non-zero refuses the shutdown the engine asks to confirm.
+    return reason == fb_shutrsn_signal ? 1 : 0;
+}
+} // namespace
+
+void leaveTerminationSignalsToProgram()
+{
+    static const bool registered = [] {
+        ISC_STATUS_ARRAY status;
+        fb_shutdown_callback(status, keepAttachmentsOnSignal, fb_shut_confirmation, nullptr);
+        return status[0] == 1 && status[1] == 0;
+    }();
+    Q_UNUSED(registered);
 }
 
 // ---------------------------------------------------------------- parameters
@@ -308,27 +595,12 @@ Query::~Query()
     conn_->unregisterQuery(this);
 }
 
-void Query::release()
+void Query::endTransaction()
 {
-    rowValid_ = false;
-    if (rs_) {
-        try {
-            Status st;
-            rs_->close(&st);
-        } catch (...) {
-            rs_->release();
-        }
-        rs_ = nullptr;
-    }
-    if (outMeta_) {
-        outMeta_->release();
-        outMeta_ = nullptr;
-    }
-    if (stmt_) {
-        stmt_->release();
-        stmt_ = nullptr;
-    }
-    columns_.clear();
+    if (ownTra_)
+        conn_->endRead(tra_);
+    tra_ = nullptr;
+    ownTra_ = false;
 }
 
 void Query::close()
@@ -343,11 +615,33 @@ void Query::close()
         }
         rs_ = nullptr;
     }
+    endTransaction();
+}
+
+void Query::letGo()
+{
+    close();
+    letGo_ = true;
+}
+
+void Query::release()
+{
+    close();
+    if (outMeta_) {
+        outMeta_->release();
+        outMeta_ = nullptr;
+    }
+    if (stmt_) {
+        stmt_->release();
+        stmt_ = nullptr;
+    }
+    columns_.clear();
 }
 
 void Query::setSql(const QString &sql)
 {
     release();
+    letGo_ = false;
     sql_ = sql;
     ParsedSql p = parseNamedParams(GbkCodec::encode(sql));
     fbSql_ = p.text;
@@ -398,17 +692,16 @@ void Query::clearParams()
     paramNull_.clear();
 }
 
-void Query::prepare()
+void Query::prepare(ITransaction *t)
 {
     if (stmt_)
         return;
-    conn_->ensureOpen();
-    guarded([&] {
+    Guard::run(conn_, [&] {
         Status st;
-        stmt_ = conn_->attachment()->prepare(&st, conn_->transaction(), unsigned(fbSql_.size()), fbSql_.constData(),
-                                             SQL_DIALECT_V6, IStatement::PREPARE_PREFETCH_METADATA);
+        stmt_ = conn_->attachment()->prepare(&st, t, unsigned(fbSql_.size()), fbSql_.constData(), SQL_DIALECT_V6,
+                                             IStatement::PREPARE_PREFETCH_METADATA);
     });
-    if (unsigned(paramOrder_.size()) != guarded([&] {
+    if (unsigned(paramOrder_.size()) != Guard::run(conn_, [&] {
             Status st;
             IMessageMetadata *m = stmt_->getInputMetadata(&st);
             unsigned c = m->getCount(&st);
@@ -467,7 +760,7 @@ void Query::bindInput(std::vector<unsigned char> &buf, IMessageMetadata *&meta)
         const QByteArray &v = paramValues_[name];
         if (isBlob[i]) {
             ISC_QUAD id;
-            IBlob *blob = conn_->attachment()->createBlob(&st, conn_->transaction(), &id, 0, nullptr);
+            IBlob *blob = conn_->attachment()->createBlob(&st, tra_, &id, 0, nullptr);
             try {
                 for (qsizetype off = 0; off < v.size(); off += 32768) {
                     const qsizetype len = qMin<qsizetype>(32768, v.size() - off);
@@ -524,50 +817,62 @@ void Query::setupOutput()
 void Query::open()
 {
     close();
-    prepare();
-    conn_->countStatement();
-    guarded([&] {
-        Status st;
-        std::vector<unsigned char> inBuf;
-        IMessageMetadata *inMeta = nullptr;
-        try {
-            bindInput(inBuf, inMeta);
-            if (!outMeta_)
-                setupOutput();
-            rs_ = stmt_->openCursor(&st, conn_->transaction(), inMeta, inBuf.empty() ? nullptr : inBuf.data(),
-                                    outMeta_, 0);
-        } catch (...) {
+    letGo_ = false;
+    tra_ = conn_->statementTransaction(ownTra_);
+    try {
+        prepare(tra_);
+        conn_->countStatement();
+        Guard::run(conn_, [&] {
+            Status st;
+            std::vector<unsigned char> inBuf;
+            IMessageMetadata *inMeta = nullptr;
+            try {
+                bindInput(inBuf, inMeta);
+                if (!outMeta_)
+                    setupOutput();
+                rs_ = stmt_->openCursor(&st, tra_, inMeta, inBuf.empty() ? nullptr : inBuf.data(), outMeta_, 0);
+            } catch (...) {
+                if (inMeta)
+                    inMeta->release();
+                throw;
+            }
             if (inMeta)
                 inMeta->release();
-            throw;
-        }
-        if (inMeta)
-            inMeta->release();
-    });
+        });
+    } catch (...) {
+        close();
+        throw;
+    }
     fetch();
 }
 
 void Query::execute()
 {
     close();
-    prepare();
-    conn_->countStatement();
-    guarded([&] {
-        Status st;
-        std::vector<unsigned char> inBuf;
-        IMessageMetadata *inMeta = nullptr;
-        try {
-            bindInput(inBuf, inMeta);
-            stmt_->execute(&st, conn_->transaction(), inMeta, inBuf.empty() ? nullptr : inBuf.data(), nullptr,
-                           nullptr);
-        } catch (...) {
+    tra_ = conn_->statementTransaction(ownTra_);
+    try {
+        prepare(tra_);
+        conn_->countStatement();
+        Guard::run(conn_, [&] {
+            Status st;
+            std::vector<unsigned char> inBuf;
+            IMessageMetadata *inMeta = nullptr;
+            try {
+                bindInput(inBuf, inMeta);
+                stmt_->execute(&st, tra_, inMeta, inBuf.empty() ? nullptr : inBuf.data(), nullptr, nullptr);
+            } catch (...) {
+                if (inMeta)
+                    inMeta->release();
+                throw;
+            }
             if (inMeta)
                 inMeta->release();
-            throw;
-        }
-        if (inMeta)
-            inMeta->release();
-    });
+        });
+    } catch (...) {
+        close();
+        throw;
+    }
+    close();
 }
 
 void Query::fetch()
@@ -576,10 +881,16 @@ void Query::fetch()
         rowValid_ = false;
         return;
     }
-    const int r = guarded([&] {
-        Status st;
-        return rs_->fetchNext(&st, outBuf_.data());
-    });
+    int r;
+    try {
+        r = Guard::run(conn_, [&] {
+            Status st;
+            return rs_->fetchNext(&st, outBuf_.data());
+        });
+    } catch (...) {
+        close();
+        throw;
+    }
     rowValid_ = r == IStatus::RESULT_OK;
     if (!rowValid_)
         close();
@@ -587,6 +898,8 @@ void Query::fetch()
 
 void Query::next()
 {
+    if (letGo_)
+        throw DbError(QStringLiteral("The rows of \"%1\" were let go while the program waited; run it again").arg(sql_));
     fetch();
 }
 
@@ -644,10 +957,10 @@ QByteArray Query::fieldBytes(int i) const
     }
     ISC_QUAD id;
     std::memcpy(&id, data, sizeof id);
-    return guarded([&] {
+    return Guard::run(conn_, [&] {
         Status st;
         QByteArray out;
-        IBlob *blob = conn_->attachment()->openBlob(&st, conn_->transaction(), &id, 0, nullptr);
+        IBlob *blob = conn_->attachment()->openBlob(&st, tra_, &id, 0, nullptr);
         try {
             char buf[32768];
             for (;;) {

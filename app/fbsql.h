@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -47,9 +48,31 @@ private:
 
 class Query;
 
+// One attachment to a database file. Changes run in units, each in a
+// transaction of its own that ends with a commit (or a rollback) before
+// runUnit returns. A statement outside a unit reads in a read-only
+// transaction of its own, which ends as soon as its rows are read or the
+// query is closed, and on the application's thread at the latest when its
+// event loop next gets control: nothing stays open while the program waits,
+// so the engine can collect old record versions, and every read sees what
+// was committed before it, also by other connections.
 class Connection
 {
 public:
+    // How statements outside a unit read: committed rows as they are when
+    // read (the program's own short reads), or one view fixed when the
+    // statement starts (a long scan on a connection of its own, whose rows
+    // must belong together).
+    enum class Reads { ReadCommitted, Snapshot };
+
+    // Which file a path names: device and inode (both 0 when none).
+    struct FileId {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const FileId &) const = default;
+    };
+    static FileId fileIdOf(const QString &path);
+
     Connection(const QString &databaseName, const QByteArray &user, const QByteArray &password);
     ~Connection();
     Connection(const Connection &) = delete;
@@ -57,21 +80,29 @@ public:
 
     void setDatabaseName(const QString &path);
     QString databaseName() const { return path_; }
+    void setReads(Reads reads) { reads_ = reads; }
 
     bool connected() const { return att_ != nullptr; }
-    bool inTransaction() const { return tra_ != nullptr; }
+    // The file that is open, as the path named it when it was attached.
+    FileId openFile() const { return file_; }
+    // A unit runs.
+    bool inUnit() const { return unit_ != nullptr; }
+    // Transactions open now: a running unit's and those of queries still
+    // reading their rows.
+    int openTransactions() const { return readers_ + (unit_ ? 1 : 0); }
 
-    // Opens the connection and starts the run's transaction when needed.
-    // A failed open leaves it closed; the next call tries again.
+    // Attaches when not attached. Attaches afresh when the engine ended the
+    // attachment (shut down under the program), or when the path no longer
+    // names the file that is open (replaced or deleted) and nothing is
+    // being read from it. A failed attach leaves it closed; the next call
+    // tries again.
     void ensureOpen();
-
-    // Makes everything done since the last commit durable, keeping the
-    // transaction context (commit retaining).
-    void commit();
-    // Undoes everything since the last commit, keeping the context.
-    void rollback();
-    // Commits and disconnects.
+    // Disconnects; a unit cannot be running.
     void close();
+    // Attached, and the path has come to name another file while nothing is
+    // being read: attaches to that one now, before a connection of a scan
+    // does (see attach()). A failure waits for the next action.
+    void followFile();
 
     // From another thread, while this one runs a statement: makes it fail
     // at once with the server's "cancelled" error. Nothing happens when no
@@ -79,7 +110,13 @@ public:
     void cancelOperation();
 
     // Runs a group of changes that belong together: committed together when
-    // fn returns, rolled back together (and the error passed on) when it throws.
+    // fn returns, rolled back together (and the error passed on) when it
+    // throws. Statements in fn run in the unit's transaction; a unit inside
+    // a unit is part of it. Before the commit the path must still name the
+    // file that is open; if it does not, nothing is committed, and the
+    // error names the path. The first unit after the connection moved to
+    // another file under the same path is refused the same way, so that
+    // whoever made it learns the file changed under the program.
     void runUnit(const std::function<void()> &fn);
 
     // Fault injection for tests: the n-th statement (or commit) from now on
@@ -90,20 +127,43 @@ public:
 
     // For Query.
     Firebird::IAttachment *attachment() const { return att_; }
-    Firebird::ITransaction *transaction() const { return tra_; }
     void countStatement();
 
 private:
     friend class Query;
+    friend struct Guard;
     void registerQuery(Query *q) { queries_.insert(q); }
     void unregisterQuery(Query *q) { queries_.erase(q); }
     void releaseQueries();
+    // The transaction a statement runs in: the unit's, or a read-only one
+    // of its own (own is then true) that endRead ends.
+    Firebird::ITransaction *statementTransaction(bool &own);
+    void endRead(Firebird::ITransaction *&t);
+    Firebird::ITransaction *startTransaction(const QByteArray &tpb);
+    void closeCursorsIn(Firebird::ITransaction *t);
+    // Refuses while another attachment of the process has the old file
+    // open under the path: the engine would give this one that file too.
+    void attach();
+    void forgetFile();
+    void dropAttachment();
+    bool fileReplaced() const;
+    QString fileChangedMessage() const;
+    void endReadsWhenIdle();
 
     QString path_;
     QByteArray user_;
     QByteArray password_;
+    Reads reads_ = Reads::ReadCommitted;
     Firebird::IAttachment *att_ = nullptr;
-    Firebird::ITransaction *tra_ = nullptr;
+    Firebird::ITransaction *unit_ = nullptr;
+    int readers_ = 0;
+    // Set when the engine said the attachment is gone, or when the path
+    // names another file: the next action attaches afresh.
+    bool lost_ = false;
+    // The connection moved to another file and no unit has said so yet.
+    bool movedUntold_ = false;
+    FileId file_;
+    QString fileKey_; // the path as the open files are kept by
     std::set<Query *> queries_;
     struct Fault {
         int countdown = 0;
@@ -114,7 +174,16 @@ private:
     static void countDown(Fault &fault, const char *what);
     Fault statementFault_;
     Fault commitFault_;
+    // Owns the pending call that ends reads left open (see endReadsWhenIdle).
+    std::unique_ptr<QObject> idle_;
+    bool idleCallPending_ = false;
 };
+
+// The embedded engine ends every attachment of the process when the process
+// gets SIGINT or SIGTERM, and refuses new ones from then on. A program that
+// ends itself on those signals (closing its connections as it does) calls
+// this once: the engine then leaves its attachments alone.
+void leaveTerminationSignalsToProgram();
 
 // A statement: loaded with a text, then opened (rows) or executed (no rows).
 // Named parameters (:name) are set from text.
@@ -141,13 +210,18 @@ public:
     void clearParams();
 
     // Query: runs the statement and stands on the first row (eof when none).
+    // Outside a unit its transaction ends when the last row has been read or
+    // the query is closed.
     void open();
-    // Statement that returns no rows.
+    // Statement that returns no rows. Outside a unit it runs in a read-only
+    // transaction: a change must run in a unit.
     void execute();
     void close();
 
     bool active() const { return rs_ != nullptr || rowValid_; }
     bool eof() const { return !rowValid_; }
+    // Moves to the next row. Fails for a query whose rows were let go while
+    // the program waited (see Connection).
     void next();
 
     int fieldCount() const { return int(columns_.size()); }
@@ -168,8 +242,10 @@ private:
         unsigned offset = 0;
         unsigned nullOffset = 0;
     };
-    void prepare();
+    void prepare(Firebird::ITransaction *t);
     void release();
+    void endTransaction();
+    void letGo();
     void fetch();
     void bindInput(std::vector<unsigned char> &buf, Firebird::IMessageMetadata *&meta);
     void setupOutput();
@@ -184,10 +260,13 @@ private:
     QHash<QString, bool> paramNull_;
     Firebird::IStatement *stmt_ = nullptr;
     Firebird::IResultSet *rs_ = nullptr;
+    Firebird::ITransaction *tra_ = nullptr; // the one the open result reads in
+    bool ownTra_ = false;                    // started for it, ended with it
     Firebird::IMessageMetadata *outMeta_ = nullptr;
     std::vector<unsigned char> outBuf_;
     std::vector<Column> columns_;
     bool rowValid_ = false;
+    bool letGo_ = false; // its rows were let go before all were read
 };
 
 // Splits a statement text with :name parameters into the text with '?'

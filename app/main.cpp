@@ -51,5 +51,12 @@ int main(int argc, char **argv)
                 database = chosen.path;
                 return std::nullopt;
             },
+        .exitCommand =
+            [] {
+                if (fmDocumentList)
+                    fmDocumentList->Exit1Click();
+                else
+                    QCoreApplication::exit(0);
+            },
     });
 }

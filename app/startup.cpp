@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "privatefolder.h"
 #include "singleinstance.h"
+#include "terminationsignals.h"
 
 #include <QApplication>
 #include <QDir>
@@ -60,6 +61,16 @@ int runStartUp(const StartUp &steps)
     // Hiding the main window to the tray, then closing some dialog, must not
     // end the run: only the main window's own close does.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // Before the windows open the database, so that the engine never gets
+    // to end the program's connections on these signals.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, qApp, [&steps] {
+        if (steps.exitCommand)
+            steps.exitCommand();
+        else
+            QCoreApplication::exit(0);
+    });
 
     if (steps.beforeWindows) {
         if (const std::optional<int> end = steps.beforeWindows()) {

@@ -19,6 +19,9 @@ struct StartUp {
     // (the choice of the database, which may ask or refuse); a value ends
     // the run with that exit code before any window exists.
     std::function<std::optional<int>()> beforeWindows = {};
+    // The program's own exit (the tray's); SIGINT and SIGTERM run it too.
+    // Without it they end the event loop.
+    std::function<void()> exitCommand = {};
 };
 
 inline constexpr const char *InstanceLockName = "ProjectMvDocument";

@@ -5,6 +5,7 @@
 #include "bytelimit.h"
 #include "categorymodel.h"
 #include "dialogs.h"
+#include "documentstore.h"
 #include "editorpictures.h"
 #include "gradientpanel.h"
 #include "modality.h"
@@ -12,6 +13,7 @@
 #include "pictures.h"
 #include "schema.h"
 #include "storagefailure.h"
+#include "uHtmlDocument.h"
 #include "uHtmlEdit.h"
 #include "windowframe.h"
 
@@ -250,7 +252,6 @@ void TfmTemp::buildWindow()
     HtmlEdit1->setImageFolder(ImageFolderFor(mvlabDm->IBDatabaseMV.databaseName()));
     ensureImageFolder();
 
-    IBSQLmv = std::make_unique<mv::db::Query>(mvlabDm->IBDatabaseMV);
     dlgColor1 = nullptr;
     dlgOpenImage = nullptr;
 
@@ -452,6 +453,7 @@ void TfmTemp::openDocument()
     DateTimePicker1->setDate(d);
     HtmlEdit1->setHTML(content);
     m_lastBody = content;
+    markSaved();
 }
 
 // ---------------------------------------------------------------------------
@@ -483,6 +485,7 @@ void TfmTemp::sbAddClick()
     SaveMode = ModeAdd;
     HtmlEdit1->NewDocument();
     HtmlEdit1->setReadOnly(false);
+    markSaved();
 }
 
 void TfmTemp::sbEditClick()
@@ -502,72 +505,48 @@ void TfmTemp::sbCancelClick()
 
 void TfmTemp::insertDocument(const QString &title, const QString &typeId, const QString &content)
 {
-    QString newId;
-    mvlabDm->runUnit([&] {
-        mv::db::Query &q = mvlabDm->IBQueryTemp;
-        q.close();
-        q.setSql(QStringLiteral("select max(id) from documents"));
-        q.open();
-        QString largest = q.field(0);
-        q.close();
-        if (largest.isEmpty())
-            largest = QStringLiteral("0");
-        newId = QString::number(largest.toLongLong() + 1);
-
-        IBSQLmv->setSql(QStringLiteral("insert into documents(id,title,content,typeid)  values(:id,:title,:content,:typeid)"));
-        IBSQLmv->setParam(QStringLiteral("id"), newId);
-        IBSQLmv->setParam(QStringLiteral("typeid"), typeId);
-        IBSQLmv->setParam(QStringLiteral("title"), title);
-        IBSQLmv->setParam(QStringLiteral("content"), content);
-        IBSQLmv->execute();
-    });
-    DocumentId = newId;
-    mvlabDm->documentWritten(newId);
+    DocumentId = mv::insertDocument(*mvlabDm, title, typeId, content);
+    markSaved();
     setBrowseState();
     mv::Dialogs::info(QStringLiteral("数据已经成功添加!"));
 }
 
 void TfmTemp::updateDocument(const QString &title, const QString &typeId, const QString &content)
 {
-    mvlabDm->runUnit([&] {
-        IBSQLmv->setSql(QStringLiteral("update documents set title=:title,content=:content, typeid=:typeid  where id=")
-                        + DocumentId);
-        IBSQLmv->setParam(QStringLiteral("typeid"), typeId);
-        IBSQLmv->setParam(QStringLiteral("title"), title);
-        IBSQLmv->setParam(QStringLiteral("content"), content);
-        IBSQLmv->execute();
-        // An update that met no row stored nothing; that is not a success.
-        mv::db::Query check(mvlabDm->IBDatabaseMV);
-        check.setSql(QStringLiteral("select id from documents where id=") + DocumentId);
-        check.open();
-        if (check.eof())
-            throw EEditorError(QStringLiteral("编号为 %1 的文档已经不存在，修改没有保存。").arg(DocumentId));
-    });
-    mvlabDm->documentWritten(DocumentId);
+    // An update that met no row stored nothing; that is not a success.
+    if (!mv::updateDocument(*mvlabDm, DocumentId, title, typeId, content))
+        throw EEditorError(QStringLiteral("编号为 %1 的文档已经不存在，修改没有保存。").arg(DocumentId));
+    markSaved();
     mv::Dialogs::info(QStringLiteral("数据已经成功修改!"));
+}
+
+bool TfmTemp::saveDocument()
+{
+    setBrowseState();
+    const bool stored = storeDocument();
+    // Read-only again however the save went; a surface that did not answer
+    // just now is not waited for a second time.
+    if (!HtmlEdit1->Document()->isStalled()) {
+        try {
+            HtmlEdit1->setReadOnly(true);
+        } catch (const EHtmlEngineError &) {
+        }
+    }
+    return stored;
 }
 
 void TfmTemp::sbSaveClick()
 {
-    setBrowseState();
     saveDocument();
-    // Read-only again however the save went; a surface that did not answer
-    // just now is not waited for a second time.
-    if (HtmlEdit1->Document()->isStalled())
-        return;
-    try {
-        HtmlEdit1->setReadOnly(true);
-    } catch (const EHtmlEngineError &) {
-    }
 }
 
-void TfmTemp::saveDocument()
+bool TfmTemp::storeDocument()
 {
     if (SaveMode != ModeAdd && SaveMode != ModeEdit)
-        return;
+        return false;
     if (SaveMode == ModeEdit && !isDecimalId(DocumentId)) {
         mv::Dialogs::info(QStringLiteral("这篇文档还没有保存过，不能修改。"));
-        return;
+        return false;
     }
 
     QString content;
@@ -579,9 +558,9 @@ void TfmTemp::saveDocument()
         // A surface whose process died is made again with the last body
         // read and the user told so; Save then stores what it shows.
         if (HtmlEdit1->Document()->isRendererGone() || m_surfaceLosses != losses)
-            return;
+            return false;
         if (!mv::Dialogs::question(SaveLastBodyQuestion, QStringLiteral("保存提示")))
-            return;
+            return false;
         content = m_lastBody;
     }
     const QString title = Edit1->text();
@@ -593,9 +572,12 @@ void TfmTemp::saveDocument()
             updateDocument(title, typeId, content);
     } catch (const mv::db::DbError &e) {
         mv::Dialogs::info(mv::db::failedChangeText(e));
+        return false;
     } catch (const EEditorError &e) {
         mv::Dialogs::info(e.message());
+        return false;
     }
+    return true;
 }
 
 std::function<void()> TfmTemp::command(void (TfmTemp::*handler)())
@@ -656,15 +638,11 @@ void TfmTemp::sbDelClick()
     if (!mv::Dialogs::question(QStringLiteral("您确定删除本记录吗?"), QStringLiteral("删除提示")))
         return;
     try {
-        mvlabDm->runUnit([&] {
-            IBSQLmv->setSql(QStringLiteral("delete from documents where id=") + DocumentId);
-            IBSQLmv->execute();
-        });
+        mv::deleteDocument(*mvlabDm, DocumentId);
     } catch (const mv::db::DbError &e) {
         mv::Dialogs::error(mv::db::failedChangeText(e));
         return;
     }
-    mvlabDm->documentDeleted(DocumentId);
     mv::Dialogs::info(QStringLiteral("已经成功删除!"));
 }
 
@@ -684,7 +662,62 @@ void TfmTemp::sbFindTypeClick()
     Edit2->setText(pieces.value(1));
 }
 
-void TfmTemp::EndAsCancelled() { done(QDialog::Rejected); }
+void TfmTemp::EndAsCancelled()
+{
+    askBeforeClosing_ = false;
+    done(QDialog::Rejected);
+    askBeforeClosing_ = true;
+}
+
+// ---------------------------------------------------------------------------
+// Closing with unsaved changes
+
+namespace {
+// The body as last loaded or saved is kept in the page itself: the page
+// compares, and only the answer travels.
+const QString MarkBodyScript =
+    QStringLiteral("window.mvSavedBody = document.body ? document.body.outerHTML : '';");
+const QString BodyChangedScript =
+    QStringLiteral("return (document.body ? document.body.outerHTML : '') !== window.mvSavedBody;");
+} // namespace
+
+void TfmTemp::markSaved()
+{
+    savedTitle_ = Edit1->text();
+    savedTypeId_ = edType->text();
+    HtmlEdit1->Document()->Execute(MarkBodyScript);
+}
+
+bool TfmTemp::HasUnsavedChanges() const
+{
+    if (Edit1->text() != savedTitle_ || edType->text() != savedTypeId_)
+        return true;
+    try {
+        return HtmlEdit1->Document()->Evaluate(BodyChangedScript).toBool();
+    } catch (const std::exception &) {
+        // A page that does not answer may hold typed text: ask.
+        return true;
+    }
+}
+
+void TfmTemp::done(int result)
+{
+    if (askBeforeClosing_ && isVisible() && HasUnsavedChanges()) {
+        switch (mv::Dialogs::saveQuestion(QStringLiteral("文档的标题、类别或内容已经修改，还没有保存。\n关闭之前要保存吗？"),
+                                          QStringLiteral("保存提示"))) {
+        case mv::Dialogs::Cancel:
+            return;
+        case mv::Dialogs::Ok:
+            // Closes only once it is stored; a failed save has said why.
+            if (!saveDocument())
+                return;
+            break;
+        case mv::Dialogs::Discard:
+            break;
+        }
+    }
+    QDialog::done(result);
+}
 
 void TfmTemp::keyPressEvent(QKeyEvent *event)
 {

@@ -21,10 +21,7 @@ class THtmlEdit;
 
 namespace mv {
 class GradientPanel;
-namespace db {
-class Query;
 }
-} // namespace mv
 
 // Raised when a document cannot be opened for a reason of its own (no such
 // row, a date that does not convert); database failures stay mv::db::DbError.
@@ -48,8 +45,10 @@ private:
 // no such row, a date that does not convert) throws from the constructor and
 // no window is left.
 //
-// The window never closes itself; closing it (close box, or reject()) ends
-// it as cancelled and discards unsaved changes without asking.
+// The window never closes itself. Closing it (close box, reject(), done())
+// while its title, category or body differ from what was last loaded or
+// saved asks first: save (closing only when that succeeded), discard, or
+// stay open.
 //
 // The editing surface runs in a process of the engine's own. The window
 // reads the document's body now and then while it is open, and keeps the
@@ -84,6 +83,9 @@ public:
 
     // Ends the window as cancelled: nothing is saved, no question is asked.
     void EndAsCancelled();
+    // Title, category or body differ from what was last loaded or saved.
+    bool HasUnsavedChanges() const;
+    void done(int result) override;
 
     // The body as last read from the editing surface, or as opened.
     QString LastReadBody() const { return m_lastBody; }
@@ -175,9 +177,15 @@ private:
     void reportFolderNotMade();
     // Runs the colour dialog from the last colour chosen with OK; false when cancelled.
     bool chooseColor(qint32 &color);
+    // What Save does; false when nothing was stored (the user was told why).
+    bool saveDocument();
+    // What is shown now counts as loaded or saved.
+    void markSaved();
     void insertDocument(const QString &title, const QString &typeId, const QString &content);
     void updateDocument(const QString &title, const QString &typeId, const QString &content);
-    void saveDocument();
+    // Stores what is shown; false when nothing was stored (the user was
+    // told why).
+    bool storeDocument();
     // The handler as a command: a surface that failed it is reported in
     // words of the window's own, anything else in the error box.
     std::function<void()> command(void (TfmTemp::*handler)());
@@ -185,8 +193,10 @@ private:
     // the last body read.
     void readBodyLater();
 
-    std::unique_ptr<mv::db::Query> IBSQLmv;
     QColor m_lastColor = Qt::black;
+    QString savedTitle_;
+    QString savedTypeId_;
+    bool askBeforeClosing_ = true;
     QString m_lastBody;
     QTimer *m_readTimer = nullptr;
     bool m_readPending = false;

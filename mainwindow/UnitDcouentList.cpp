@@ -496,8 +496,12 @@ void TfmDocumentList::Exit1Click()
             dialog->done(QDialog::Rejected);
         else
             modal->close();
-        if (QApplication::activeModalWidget() == modal)
-            break;
+        if (QApplication::activeModalWidget() == modal) {
+            // It stayed open: asked about unsaved work, the user chose to
+            // go on with it. The program goes on too.
+            ExitRequested = false;
+            return;
+        }
     }
     close();
 }

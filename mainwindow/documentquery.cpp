@@ -188,7 +188,7 @@ void DocumentQuery::showFound(std::shared_ptr<const SearchIndex> index, std::vec
 
 bool DocumentQuery::listFromIndex(TmvlabDm &dm, const QString &id)
 {
-    std::shared_ptr<const SearchIndex> index = indexer_ ? indexer_->shared() : nullptr;
+    std::shared_ptr<const SearchIndex> index = indexer_ ? indexer_->current() : nullptr;
     if (!index)
         return false;
     // One statement for the subtree's ids; the rows come from the index,
@@ -212,7 +212,7 @@ bool DocumentQuery::searchIndex(const QByteArray &needle)
 {
     if (!indexer_)
         return false;
-    std::shared_ptr<const SearchIndex> index = indexer_->shared();
+    std::shared_ptr<const SearchIndex> index = indexer_->current();
     if (!index) {
         indexer_->start();
         return false;

@@ -208,8 +208,46 @@ std::unique_ptr<SearchIndex> SearchIndex::load(mv::db::Connection &c, const std:
         index->put(readDocument(q));
         q.next();
     }
-    for (Postings &p : index->lists_)
+    index->finish();
+    return index;
+}
+
+void SearchIndex::finish()
+{
+    for (Postings &p : lists_)
         p.bytes.shrink_to_fit();
+}
+
+bool SearchIndex::wantsCompaction() const
+{
+    // A quarter more than the living, and a few for a small index: the
+    // work of making it again is spread over as many changes as it has
+    // documents, give or take.
+    const size_t living = size_t(slotOfId_.size());
+    return docs_.size() - living > 64 + living / 4;
+}
+
+std::vector<SearchIndex::Document> SearchIndex::livingDocuments() const
+{
+    std::vector<Document> out;
+    out.reserve(size_t(slotOfId_.size()));
+    for (const Document &d : docs_)
+        if (d.alive)
+            out.push_back(d);
+    std::sort(out.begin(), out.end(),
+              [](const Document &a, const Document &b) { return a.recordNumber < b.recordNumber; });
+    return out;
+}
+
+std::unique_ptr<SearchIndex> SearchIndex::fromDocuments(std::vector<Document> docs, const std::atomic_bool *cancel)
+{
+    auto index = std::make_unique<SearchIndex>();
+    for (Document &d : docs) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return nullptr;
+        index->put(std::move(d));
+    }
+    index->finish();
     return index;
 }
 
@@ -546,6 +584,7 @@ SearchIndex::Stats SearchIndex::stats() const
 {
     Stats s;
     s.documents = slotOfId_.size();
+    s.documentSlots = qint64(docs_.size());
     s.postingLists = qint64(lists_.size());
     qint64 rows = 0;
     for (const Document &d : docs_) {

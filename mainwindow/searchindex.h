@@ -55,6 +55,7 @@ public:
 
     struct Stats {
         qint64 documents = 0;
+        qint64 documentSlots = 0; // document places held, living or not
         qint64 contentBytes = 0; // stored bytes held for confirming hits
         qint64 indexBytes = 0;   // posting lists, their tables, the rows
         qint64 postingLists = 0;
@@ -70,6 +71,17 @@ public:
     // opened runs once the rows are being read (what they are is fixed then).
     static std::unique_ptr<SearchIndex> load(mv::db::Connection &c, const std::atomic_bool *cancel = nullptr,
                                              const std::function<void()> &opened = {});
+
+    // A replaced or deleted document leaves its slot and its postings
+    // behind until the index is made again from the living documents.
+    // True once they are worth that.
+    bool wantsCompaction() const;
+    // Copies of the living documents in natural order (their contents are
+    // shared, not copied), to make an index from.
+    std::vector<Document> livingDocuments() const;
+    // An index of these documents alone. Returns null when cancel becomes set.
+    static std::unique_ptr<SearchIndex> fromDocuments(std::vector<Document> docs,
+                                                      const std::atomic_bool *cancel = nullptr);
 
     // Reads document id (decimal text) again through c: replaces what the
     // index holds of it, or drops it when the row is gone.
@@ -114,6 +126,8 @@ private:
     Postings *list(quint64 key) const;
     quint32 listFor(quint64 key);
     void indexContent(quint32 slot, const QByteArray &content);
+
+    void finish();
 
     std::deque<Document> docs_; // by slot; slots only grow, never move
     QHash<QString, quint32> slotOfId_;

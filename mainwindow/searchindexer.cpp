@@ -37,10 +37,14 @@ void SearchIndexer::start()
         QElapsedTimer t;
         t.start();
         std::unique_ptr<SearchIndex> result;
+        mv::db::Connection::FileId from;
         QString error;
         try {
             mv::db::Connection c(path, TmvlabDm::UserName, TmvlabDm::Password);
+            // One view of the table for the whole scan.
+            c.setReads(mv::db::Connection::Reads::Snapshot);
             result = SearchIndex::load(c, &cancel_, hook);
+            from = c.openFile();
             c.close();
         } catch (const mv::db::DbError &e) {
             error = e.message();
@@ -55,8 +59,45 @@ void SearchIndexer::start()
             // collects (it closed first) is freed with the indexer.
             std::lock_guard<std::mutex> lock(resultMutex_);
             result_ = std::move(result);
+            resultFrom_ = from;
         }
         QMetaObject::invokeMethod(this, [this, error, ms] { built(error, ms); }, Qt::QueuedConnection);
+    });
+}
+
+std::shared_ptr<const SearchIndex> SearchIndexer::current()
+{
+    // The program's connection moves to a new file first: a build started
+    // while it still has the old one open would be given the old one.
+    dm_.IBDatabaseMV.followFile();
+    if (index_ && mv::db::Connection::fileIdOf(dm_.IBDatabaseMV.databaseName()) != builtFrom_) {
+        index_.reset();
+        cancel_ = true; // a compaction of it is of no use either
+        start();
+    }
+    return index_;
+}
+
+void SearchIndexer::compactWhenDue()
+{
+    if (!index_ || worker_.joinable() || !index_->wantsCompaction())
+        return;
+    cancel_ = false;
+    pending_.clear();
+    compacting_ = true;
+    // The copies share their contents with the index; the thread reads only
+    // them, while this one goes on changing the index.
+    worker_ = std::thread([this, docs = index_->livingDocuments()]() mutable {
+        QElapsedTimer t;
+        t.start();
+        // Cancelled, it hands back nothing, so that the thread is joined.
+        std::unique_ptr<SearchIndex> result = SearchIndex::fromDocuments(std::move(docs), &cancel_);
+        const double ms = t.nsecsElapsed() / 1e6;
+        {
+            std::lock_guard<std::mutex> lock(resultMutex_);
+            result_ = std::move(result);
+        }
+        QMetaObject::invokeMethod(this, [this, ms] { built(QString(), ms); }, Qt::QueuedConnection);
     });
 }
 
@@ -64,17 +105,30 @@ void SearchIndexer::built(const QString &error, double ms)
 {
     join();
     std::unique_ptr<SearchIndex> owned;
+    mv::db::Connection::FileId from;
     {
         std::lock_guard<std::mutex> lock(resultMutex_);
         owned = std::move(result_);
+        from = resultFrom_;
+    }
+    const bool compaction = compacting_;
+    compacting_ = false;
+    if (compaction && (!index_ || !owned)) {
+        // The index was dropped meanwhile; a search builds it anew.
+        pending_.clear();
+        return;
     }
     if (!owned) {
         pending_.clear();
         emit failed(error);
         return;
     }
+    // A list showing rows of the old index keeps it until it lets go.
     index_ = std::move(owned);
-    buildMs_ = ms;
+    if (!compaction) {
+        buildMs_ = ms;
+        builtFrom_ = from;
+    }
     const std::vector<Change> changes = std::move(pending_);
     pending_.clear();
     for (const Change &c : changes) {
@@ -82,15 +136,19 @@ void SearchIndexer::built(const QString &error, double ms)
         if (!index_)
             return;
     }
-    emit ready();
+    if (!compaction)
+        emit ready();
 }
 
 void SearchIndexer::record(Change c)
 {
+    // While a build or a compaction runs, what it makes has to catch up
+    // with the change too.
+    if (worker_.joinable())
+        pending_.push_back(c);
     if (index_) {
         apply(c);
-    } else if (worker_.joinable()) {
-        pending_.push_back(std::move(c));
+        compactWhenDue();
     }
 }
 
@@ -117,6 +175,7 @@ void SearchIndexer::apply(const Change &c)
 void SearchIndexer::drop(const QString &message)
 {
     index_.reset();
+    cancel_ = true; // a compaction of it is of no use now
     emit failed(message);
 }
 

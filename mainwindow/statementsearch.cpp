@@ -66,6 +66,7 @@ void StatementSearch::run()
         // A connection for each search: its transaction sees every change
         // committed before it, as the window's own statement would.
         mv::db::Connection c(path_, TmvlabDm::UserName, TmvlabDm::Password);
+        c.setReads(mv::db::Connection::Reads::Snapshot);
         try {
             c.ensureOpen();
             {

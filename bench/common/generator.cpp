@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -409,27 +410,28 @@ GenStats generate(const QString &dbPath, int categories, int documents, quint32 
     GenStats stats{1, 0, 0, 0.0};
     mv::db::Connection conn(dbPath, TmvlabDm::UserName, TmvlabDm::Password);
     try {
-        int pending = 0;
-        auto rowDone = [&] {
-            if (++pending == CommitEvery) {
-                conn.commit();
-                pending = 0;
-            }
+        mv::db::Query q(conn);
+        // Rows go in units of CommitEvery.
+        const auto inUnits = [&](int count, const std::function<void(int)> &row) {
+            for (int from = 0; from < count; from += CommitEvery)
+                conn.runUnit([&] {
+                    for (int i = from; i < std::min(count, from + CommitEvery); ++i)
+                        row(i);
+                });
         };
 
-        mv::db::Query q(conn);
         q.setSql(QStringLiteral("insert into type(id,parentid,typename) values(:id,:parentid,:typename)"));
-        for (int id : order) {
+        inUnits(int(order.size()), [&](int i) {
+            const int id = order[size_t(i)];
             q.setParam(QStringLiteral("id"), QString::number(id));
             q.setParam(QStringLiteral("parentid"), QString::number(parents[size_t(id)]));
             q.setParam(QStringLiteral("typename"), text.categoryName());
             q.execute();
             ++stats.categories;
-            rowDone();
-        }
+        });
 
         q.setSql(QStringLiteral("insert into documents(id,title,content,typeid) values(:id,:title,:content,:typeid)"));
-        for (int i = 0; i < documents; ++i) {
+        inUnits(documents, [&](int i) {
             const std::vector<int> &pool = docInSubtree[size_t(i)] ? subtreeIds : otherIds;
             int bytes = 0;
             q.setParam(QStringLiteral("id"), QString::number(i + 1));
@@ -439,14 +441,12 @@ GenStats generate(const QString &dbPath, int categories, int documents, quint32 
             q.execute();
             ++stats.documents;
             stats.contentBytes += bytes;
-            rowDone();
-        }
+        });
         q.close();
         conn.close();
     } catch (...) {
         // Leave no half-filled file behind for a benchmark to pick up.
         try {
-            conn.rollback();
             conn.close();
         } catch (...) {
         }
@@ -455,6 +455,32 @@ GenStats generate(const QString &dbPath, int categories, int documents, quint32 
     }
     stats.seconds = double(clock.nsecsElapsed()) / 1e9;
     return stats;
+}
+
+struct DocumentMaker::Impl {
+    explicit Impl(quint32 seed) : rng(seed), text(rng) {}
+    Rng rng;
+    TextMaker text;
+};
+
+DocumentMaker::DocumentMaker(quint32 seed) : d_(std::make_unique<Impl>(seed)) {}
+
+DocumentMaker::~DocumentMaker() = default;
+
+QString DocumentMaker::title()
+{
+    return d_->text.title();
+}
+
+QString DocumentMaker::document()
+{
+    int bytes = 0;
+    return d_->text.document(bytes);
+}
+
+int DocumentMaker::below(int n)
+{
+    return d_->rng.below(n);
 }
 
 QString richBody(int bytes)

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <memory>
+
 namespace mvbench {
 
 struct GenStats {
@@ -30,6 +32,23 @@ struct GenStats {
 // database failures.
 GenStats generate(const QString &dbPath, int categories, int documents, quint32 seed,
                   int subtreeCategories = 0, int subtreeDocuments = 0);
+
+// Titles and documents like those generate() writes, from a seed of their
+// own, for benchmarks that go on writing.
+class DocumentMaker
+{
+public:
+    explicit DocumentMaker(quint32 seed);
+    ~DocumentMaker();
+    QString title();
+    QString document();
+    // 0 <= r < n, from the same sequence.
+    int below(int n);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
 
 // A BODY of paragraphs of Chinese and Latin text with the usual markup,
 // of at least bytes stored (code page 936) bytes, ending in a paragraph

@@ -1,10 +1,14 @@
 // Runs the program's real start-up sequence with a database of the test's
 // choosing, and prints every box (instead of showing it) and the window's
 // creation on stdout, so a test in another process can follow it.
-//   mvstartprobe DBPATH hold|quit
+//   mvstartprobe DBPATH hold|quit|write
+// write: once the window is there, adds a category ("WROTE|id") and waits;
+// when the run ends through the exit command (the tray's, or a signal), the
+// categories are counted on the same connection ("CLOSED|count").
 
 #include "UnitDM.h"
 #include "UnitDcouentList.h"
+#include "categorystore.h"
 #include "dialogs.h"
 #include "mvapplication.h"
 #include "startup.h"
@@ -33,8 +37,9 @@ int main(int argc, char **argv)
         return 2;
     const QString dbPath = QString::fromLocal8Bit(argv[1]);
     const bool quit = qstrcmp(argv[2], "quit") == 0;
+    const bool write = qstrcmp(argv[2], "write") == 0;
     mv::Dialogs::setHandler([](const mv::Dialogs::Box &b) {
-        static const char *const kinds[] = {"info", "error", "question", "notice"};
+        static const char *const kinds[] = {"info", "error", "question", "notice", "savequestion"};
         say(QStringLiteral("BOX|%1|%2|%3").arg(QString::fromLatin1(kinds[int(b.kind)]), b.caption, b.text));
         return true;
     });
@@ -49,10 +54,20 @@ int main(int argc, char **argv)
             say(QStringLiteral("WINDOW|%1|%2").arg(fmDocumentList->RzTreeView1->topLevelItemCount()).arg(mv::applicationTitle()));
             if (quit)
                 QTimer::singleShot(0, fmDocumentList, &TfmDocumentList::Exit1Click);
+            if (write) {
+                QObject::connect(fmDocumentList, &TfmDocumentList::closed, [] {
+                    mv::db::Query q(mvlabDm->IBDatabaseMV);
+                    q.setSql(QStringLiteral("select count(*) from type"));
+                    q.open();
+                    say(QStringLiteral("CLOSED|") + q.field(0));
+                });
+                say(QStringLiteral("WROTE|") + mv::addCategory(*mvlabDm, QStringLiteral("1"), QStringLiteral("写好的")));
+            }
         },
         [] {
             delete fmDocumentList;
             delete mvlabDm;
         },
+        [] { fmDocumentList->Exit1Click(); },
     });
 }

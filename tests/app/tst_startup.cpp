@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <csignal>
 #include <memory>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -372,6 +373,49 @@ private slots:
         QVERIFY(!mv::useEngineLockFolder(dir.path(), &failure));
         QCOMPARE(failure, engine + QStringLiteral(": 属于用户 65534，不属于当前用户 0"));
         QVERIFY(qgetenv(mv::EngineLockVariable).isEmpty());
+    }
+
+    // SIGTERM and SIGINT end the program as its exit command does: the
+    // connection still works to the end, everything is committed and the
+    // file is sound. (Left to the database engine, they shut the connection
+    // down and the program goes on unable to save.)
+    void terminationSignalEndsTheRunCleanly_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    void terminationSignalEndsTheRunCleanly()
+    {
+        QFETCH(int, signal);
+        mvtest::TestDb db;
+        QTemporaryDir runtime;
+        QProcess p;
+        prepare(p, runtime.path());
+        p.start(probe(), {db.path(), QStringLiteral("write")});
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QString::fromUtf8(p.peek(4096)).contains(QLatin1String("WROTE|")), 60000);
+        ::kill(pid_t(p.processId()), signal);
+        if (!p.waitForFinished(30000)) {
+            p.kill();
+            p.waitForFinished();
+            QFAIL("the program did not end on the signal");
+        }
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        const QStringList out = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(out.value(1), QStringLiteral("WROTE|2"));
+        QCOMPARE(out.value(2), QStringLiteral("CLOSED|2"));
+        QCOMPARE(out.size(), 3);
+        QCOMPARE(db.rows(QStringLiteral("select id, typename from type where id=2")), QStringList{"2|写好的"});
+        QProcess check;
+        check.start(QStringLiteral("gfix"), {QStringLiteral("-v"), QStringLiteral("-full"), QStringLiteral("-user"),
+                                             QStringLiteral("sysdba"), QStringLiteral("-password"), QStringLiteral("x"),
+                                             db.path()});
+        QVERIFY(check.waitForFinished(60000));
+        QCOMPARE(check.exitCode(), 0);
+        QCOMPARE(QString::fromLocal8Bit(check.readAllStandardOutput() + check.readAllStandardError()).trimmed(), QString());
     }
 
     void missingDatabaseGivesOneErrorThenEmptyWindow()

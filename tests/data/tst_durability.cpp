@@ -16,8 +16,8 @@ using mv::db::Query;
 
 namespace {
 
-// Child: one change committed as a unit, one left uncommitted, then it
-// reports and waits to be killed.
+// Child: one change committed as a unit, then one in a unit that does not
+// end: it reports and waits to be killed in the middle of it.
 int runChild(const QString &path)
 {
     TmvlabDm dm(path);
@@ -30,13 +30,16 @@ int runChild(const QString &path)
         q.setParam("typeid", "1");
         q.execute();
     });
-    Query open(dm.IBDatabaseMV);
-    open.setSql(QStringLiteral("insert into type(id,parentid,typename) values(99,0,'pending')"));
-    open.execute();
-    std::printf("done\n");
-    std::fflush(stdout);
-    for (;;)
-        QThread::sleep(1);
+    dm.runUnit([&] {
+        Query open(dm.IBDatabaseMV);
+        open.setSql(QStringLiteral("insert into type(id,parentid,typename) values(99,0,'pending')"));
+        open.execute();
+        std::printf("done\n");
+        std::fflush(stdout);
+        for (;;)
+            QThread::sleep(1);
+    });
+    return 0;
 }
 
 } // namespace

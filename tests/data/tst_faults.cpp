@@ -7,6 +7,10 @@
 // The other process is this executable started with --hold DBPATH: it opens
 // the file through a data module, prints "held", and keeps the connection
 // until its stdin closes.
+//
+// Then the faults that come while the program runs: the file replaced or
+// deleted under an open connection, and the connection shut down by the
+// engine.
 
 #include "UnitDM.h"
 #include "fbsql.h"
@@ -93,6 +97,10 @@ class TestFaults : public QObject
 private slots:
     void faultGivesErrorAndConnectionRecovers_data();
     void faultGivesErrorAndConnectionRecovers();
+    void replacedFileRefusesTheChangeAndIsReopened_data();
+    void replacedFileRefusesTheChangeAndIsReopened();
+    void connectionShutDownIsReopenedAtTheNextAction_data();
+    void connectionShutDownIsReopenedAtTheNextAction();
 };
 
 void TestFaults::faultGivesErrorAndConnectionRecovers_data()
@@ -219,6 +227,100 @@ void TestFaults::faultGivesErrorAndConnectionRecovers()
     dm.IBDatabaseMV.close();
     TmvlabDm fresh(target);
     QCOMPARE(documentRows(fresh), saved + QStringList{QStringLiteral("3|three")});
+}
+
+void TestFaults::replacedFileRefusesTheChangeAndIsReopened_data()
+{
+    QTest::addColumn<bool>("removed"); // else copied and moved over it
+    QTest::addColumn<bool>("heldElsewhere"); // another connection keeps the old file meanwhile
+    QTest::newRow("cp and mv over it") << false << false;
+    QTest::newRow("rm") << true << false;
+    // The engine would give a new attachment the old file it still has
+    // open under that path: the changes would go where nobody sees them.
+    QTest::newRow("cp and mv, old file held") << false << true;
+}
+
+void TestFaults::replacedFileRefusesTheChangeAndIsReopened()
+{
+    QFETCH(bool, removed);
+    QFETCH(bool, heldElsewhere);
+    mvtest::TestDb db;
+    db.exec({QStringLiteral("insert into documents(id,title,content,typeid) values(1,'one','<BODY>1</BODY>',1)")});
+    const QStringList saved{QStringLiteral("1|one")};
+    TmvlabDm dm(db.path());
+    QCOMPARE(documentRows(dm), saved);
+    TmvlabDm holder(db.path());
+    if (heldElsewhere)
+        QCOMPARE(documentRows(holder), saved);
+
+    // What a sync tool or a restore does while the program runs.
+    const QString aside = db.dir() + QStringLiteral("/aside.fdb");
+    QVERIFY(QFile::copy(db.path(), aside));
+    if (removed) {
+        QVERIFY(QFile::remove(db.path()));
+    } else {
+        const QString copy = db.dir() + QStringLiteral("/copy.fdb");
+        QVERIFY(QFile::copy(db.path(), copy));
+        QCOMPARE(::rename(QFile::encodeName(copy).constData(), QFile::encodeName(db.path()).constData()), 0);
+    }
+
+    try {
+        insertDocument(dm, 2, QStringLiteral("two"));
+        QFAIL("a change to a file no longer there was reported done");
+    } catch (const DbError &e) {
+        QVERIFY2(e.message().contains(db.path()), qPrintable(e.message()));
+    }
+    if (removed) {
+        // The next action opens the path again, and says it is not there.
+        QVERIFY_THROWS_EXCEPTION(DbError, documentRows(dm));
+        QVERIFY(QFile::rename(aside, db.path()));
+    }
+    if (heldElsewhere) {
+        // Not while the old file is open elsewhere in the program.
+        QVERIFY_THROWS_EXCEPTION(DbError, documentRows(dm));
+        QVERIFY_THROWS_EXCEPTION(DbError, insertDocument(dm, 2, QStringLiteral("two")));
+        holder.IBDatabaseMV.close();
+    }
+    // The file the path names now is the one read and written.
+    QCOMPARE(documentRows(dm), saved);
+    insertDocument(dm, 2, QStringLiteral("two"));
+    dm.IBDatabaseMV.close();
+    TmvlabDm fresh(db.path());
+    QCOMPARE(documentRows(fresh), saved + QStringList{QStringLiteral("2|two")});
+}
+
+void TestFaults::connectionShutDownIsReopenedAtTheNextAction_data()
+{
+    QTest::addColumn<bool>("write"); // the next action writes, else it reads
+    QTest::newRow("a read") << false;
+    QTest::newRow("a change") << true;
+}
+
+void TestFaults::connectionShutDownIsReopenedAtTheNextAction()
+{
+    QFETCH(bool, write);
+    mvtest::TestDb db;
+    db.exec({QStringLiteral("insert into documents(id,title,content,typeid) values(1,'one','<BODY>1</BODY>',1)")});
+    TmvlabDm dm(db.path());
+    Query me(dm.IBDatabaseMV);
+    me.setSql(QStringLiteral("select current_connection from rdb$database"));
+    me.open();
+    const QString id = me.field(0);
+    me.close();
+
+    // Another connection ends this one, as the engine does on a shutdown.
+    TmvlabDm other(db.path());
+    other.runUnit([&] {
+        Query q(other.IBDatabaseMV);
+        q.setSql(QStringLiteral("delete from mon$attachments where mon$attachment_id = ") + id);
+        q.execute();
+    });
+
+    if (write)
+        insertDocument(dm, 2, QStringLiteral("two"));
+    QCOMPARE(documentRows(dm), write ? (QStringList{"1|one", "2|two"}) : (QStringList{"1|one"}));
+    me.open();
+    QVERIFY(me.field(0) != id);
 }
 
 int main(int argc, char **argv)

@@ -36,7 +36,33 @@ private slots:
     void queryClosedWhenTextReloaded();
     void schemaMatchesWhatTheProgramRelyOn();
     void cancelOperationStopsARunningStatement();
+    void readsSeeOtherConnectionsCommitsAndHoldNothing();
+    void queryLeftOpenIsLetGoOnceTheProgramWaits();
+    void changeOutsideAUnitIsRefused();
+    void oldVersionsStayCollectableAcrossARun();
 };
+
+namespace {
+QString scalar(mv::db::Connection &c, const QString &sql)
+{
+    Query q(c);
+    q.setSql(sql);
+    q.open();
+    return q.field(0);
+}
+
+// The transactions the engine must keep the old record versions for: from
+// the oldest snapshot still in use to the next transaction to start. Asked
+// on a connection of its own, closed again at once.
+qint64 snapshotGap(const QString &path)
+{
+    mv::db::Connection c(path, TmvlabDm::UserName, TmvlabDm::Password);
+    Query q(c);
+    q.setSql(QStringLiteral("select mon$next_transaction - mon$oldest_snapshot from mon$database"));
+    q.open();
+    return q.field(0).toLongLong();
+}
+} // namespace
 
 void TestFbSql::parseNamedParams_data()
 {
@@ -326,6 +352,98 @@ void TestFbSql::cancelOperationStopsARunningStatement()
     again.setSql(QStringLiteral("select count(*) from rdb$database"));
     again.open();
     QCOMPARE(again.field(0), QStringLiteral("1"));
+}
+
+void TestFbSql::readsSeeOtherConnectionsCommitsAndHoldNothing()
+{
+    TestDb db;
+    TmvlabDm dm(db.path());
+    QCOMPARE(scalar(dm.IBDatabaseMV, QStringLiteral("select count(*) from type")), QStringLiteral("1"));
+    QCOMPARE(dm.IBDatabaseMV.openTransactions(), 0);
+    {
+        TmvlabDm other(db.path());
+        other.runUnit([&] {
+            Query q(other.IBDatabaseMV);
+            q.setSql(QStringLiteral("insert into type(id,parentid,typename) values(2,1,'from elsewhere')"));
+            q.execute();
+        });
+        // Still attached while the program reads again.
+        QCOMPARE(scalar(dm.IBDatabaseMV, QStringLiteral("select typename from type where id=2")),
+                 QStringLiteral("from elsewhere"));
+    }
+    // And a unit reads what was committed before it started.
+    dm.runUnit([&] {
+        QCOMPARE(scalar(dm.IBDatabaseMV, QStringLiteral("select count(*) from type")), QStringLiteral("2"));
+        QCOMPARE(dm.IBDatabaseMV.openTransactions(), 1);
+    });
+    QCOMPARE(dm.IBDatabaseMV.openTransactions(), 0);
+}
+
+void TestFbSql::queryLeftOpenIsLetGoOnceTheProgramWaits()
+{
+    TestDb db;
+    db.exec({QStringLiteral("insert into type(id,parentid,typename) values(2,1,'b')"),
+             QStringLiteral("insert into type(id,parentid,typename) values(3,1,'c')")});
+    TmvlabDm dm(db.path());
+    Query &q = dm.IBQueryTemp;
+    q.setSql(QStringLiteral("select id from type order by id"));
+    q.open();
+    QCOMPARE(q.field(0), QStringLiteral("1"));
+    q.next();
+    QCOMPARE(q.field(0), QStringLiteral("2"));
+    QCOMPARE(dm.IBDatabaseMV.openTransactions(), 1);
+    // Back in the event loop, as while waiting for the user.
+    QTest::qWait(1);
+    QCOMPARE(dm.IBDatabaseMV.openTransactions(), 0);
+    QVERIFY(!q.active());
+    // Going on with it is an error, not a short list.
+    QVERIFY_THROWS_EXCEPTION(DbError, q.next());
+    q.open();
+    QCOMPARE(q.field(0), QStringLiteral("1"));
+    // Read to the end, it holds nothing without waiting.
+    q.next();
+    q.next();
+    q.next();
+    QVERIFY(q.eof());
+    QCOMPARE(dm.IBDatabaseMV.openTransactions(), 0);
+}
+
+void TestFbSql::changeOutsideAUnitIsRefused()
+{
+    TestDb db;
+    TmvlabDm dm(db.path());
+    Query q(dm.IBDatabaseMV);
+    q.setSql(QStringLiteral("insert into type(id,parentid,typename) values(2,1,'stray')"));
+    try {
+        q.execute();
+        QFAIL("a change outside a unit was made");
+    } catch (const DbError &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("read-only")), qPrintable(e.message()));
+    }
+    QCOMPARE(dm.IBDatabaseMV.openTransactions(), 0);
+    QCOMPARE(db.rows(QStringLiteral("select count(*) from type")), QStringList{"1"});
+}
+
+void TestFbSql::oldVersionsStayCollectableAcrossARun()
+{
+    TestDb db;
+    TmvlabDm dm(db.path());
+    const qint64 before = snapshotGap(db.path());
+    for (int i = 0; i < 40; ++i) {
+        dm.runUnit([&] {
+            Query q(dm.IBDatabaseMV);
+            q.setSql(QStringLiteral("update type set typename=:name where id=1"));
+            q.setParam(QStringLiteral("name"), QString::number(i));
+            q.execute();
+        });
+        QCOMPARE(scalar(dm.IBDatabaseMV, QStringLiteral("select typename from type")), QString::number(i));
+    }
+    // A query standing on a row, as a window might leave it.
+    dm.IBQueryTemp.setSql(QStringLiteral("select * from type"));
+    dm.IBQueryTemp.open();
+    // Some eighty transactions have come and gone: none of them holds the
+    // oldest snapshot back.
+    QVERIFY2(snapshotGap(db.path()) <= before + 2, qPrintable(QString::number(snapshotGap(db.path()))));
 }
 
 QTEST_GUILESS_MAIN(TestFbSql)

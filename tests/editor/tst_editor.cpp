@@ -86,7 +86,9 @@ private slots:
     void fontNames();
     void fontNameAppliedAndNothingAtOpening();
     void clearThenSaveStoresEmptyDocument();
-    void closingAsksNothingAndSavesNothing();
+    void closingWithUnsavedChangesAsks_data();
+    void closingWithUnsavedChangesAsks();
+    void escapeAndEndAsCancelledAskNothing();
 
 private:
     std::unique_ptr<TestDb> db_;
@@ -997,7 +999,88 @@ void TestEditor::clearThenSaveStoresEmptyDocument()
     QVERIFY2(!stored.contains("old") && stored.startsWith("<body"), qPrintable(stored));
 }
 
-void TestEditor::closingAsksNothingAndSavesNothing()
+Q_DECLARE_METATYPE(mv::Dialogs::Answer)
+
+void TestEditor::closingWithUnsavedChangesAsks_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("change"); // title, category, body, saved or nothing
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<mv::Dialogs::Answer>("answer");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QStringList>("stored"); // title|typeid of every row
+
+    const QStringList asked{SaveQuestion};
+    const QStringList none;
+    const QStringList original{"stored|3"};
+    QTest::newRow("title, save") << "3-Add-Books" << "title" << "typed" << mv::Dialogs::Ok << true
+                                 << (asked + QStringList{Added}) << QStringList{"typed|3"};
+    QTest::newRow("body, discard") << "5-Edit-none" << "body" << "stored" << mv::Dialogs::Discard << true << asked
+                                   << original;
+    QTest::newRow("category, cancel") << "5-Edit-none" << "category" << "stored" << mv::Dialogs::Cancel << false
+                                      << asked << original;
+    QTest::newRow("body, save") << "5-Edit-none" << "body" << "stored" << mv::Dialogs::Ok << true
+                                << (asked + QStringList{Changed}) << original;
+    // A save that fails keeps the window and what was typed.
+    QTest::newRow("save fails") << "5-Edit-none" << "title" << QString(101, QLatin1Char('x')) << mv::Dialogs::Ok
+                                << false << QStringList() << original;
+    QTest::newRow("nothing changed") << "5-Edit-none" << "nothing" << "stored" << mv::Dialogs::Cancel << true << none
+                                     << original;
+    QTest::newRow("typed, then saved") << "5-Edit-none" << "saved" << "stored again" << mv::Dialogs::Cancel << true
+                                       << QStringList{Changed} << QStringList{"stored again|3"};
+}
+
+void TestEditor::closingWithUnsavedChangesAsks()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, change);
+    QFETCH(QString, title);
+    QFETCH(mv::Dialogs::Answer, answer);
+    QFETCH(bool, closed);
+    QFETCH(QStringList, boxes);
+    QFETCH(QStringList, stored);
+    if (mode.startsWith(QLatin1String("5-")))
+        db_->exec({"insert into documents(id,title,typeid,content) values(5,'stored',3,'<body><p>kept</p></body>')"});
+
+    mv::DialogRecorder recorder;
+    recorder.answerNext(answer);
+    TfmTemp ed(nullptr, mode);
+    ed.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&ed));
+    ed.sbEdit->click();
+    if (change == QLatin1String("title") || change == QLatin1String("saved"))
+        ed.Edit1->setText(title);
+    if (change == QLatin1String("category"))
+        ed.edType->setText(QStringLiteral("12"));
+    if (change == QLatin1String("body"))
+        typeBody(ed, QStringLiteral("<p>typed into the body</p>"));
+    if (change == QLatin1String("saved"))
+        ed.sbSave->click();
+    QCOMPARE(ed.HasUnsavedChanges(), change != QLatin1String("nothing") && change != QLatin1String("saved"));
+
+    ed.close();
+    QCOMPARE(ed.isVisible(), !closed);
+    if (QTest::currentDataTag() == QLatin1String("save fails")) {
+        QCOMPARE(recorder.lines().size(), 2);
+        QCOMPARE(recorder.lines().at(0), SaveQuestion);
+        QCOMPARE(recorder.boxes().at(1).kind, mv::Dialogs::Kind::Info);
+    } else {
+        QCOMPARE(recorder.lines(), boxes);
+    }
+    QCOMPARE(db_->rows("select title, typeid from documents"), stored);
+    if (QTest::currentDataTag() == QLatin1String("body, save"))
+        QVERIFY(db_->rows("select content from documents").value(0).contains("typed into the body"));
+    if (!closed) {
+        // What was typed is still there, and still counts as unsaved.
+        QVERIFY(ed.HasUnsavedChanges());
+        recorder.answerNext(mv::Dialogs::Discard);
+        ed.close();
+        QVERIFY(!ed.isVisible());
+    }
+}
+
+void TestEditor::escapeAndEndAsCancelledAskNothing()
 {
     mv::DialogRecorder boxes;
     {
@@ -1007,10 +1090,8 @@ void TestEditor::closingAsksNothingAndSavesNothing()
         // Escape does not close the window.
         QTest::keyClick(&ed, Qt::Key_Escape);
         QVERIFY(ed.isVisible());
-        ed.close();
-        QVERIFY(!ed.isVisible());
     }
-    // Ending a modal editor as cancelled, as the tray's exit does.
+    // Ending a modal editor as cancelled from the program asks nothing.
     QPointer<TfmTemp> seen;
     bool ran = false;
     onNextModal<TfmTemp>([&](TfmTemp *ed) {

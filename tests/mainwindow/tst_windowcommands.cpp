@@ -367,6 +367,34 @@ private slots:
         QCOMPARE(shown->objectName(), window);
         QCOMPARE(shown->size(), client);
     }
+
+    // With unsaved work in the editor the tray's exit asks: cancel keeps
+    // the editor and the program; save stores it and then exits.
+    void trayExitAsksForUnsavedWork()
+    {
+        TfmDocumentList &w = open();
+        rightClick(w, "4 Top");
+        QSignalSpy closed(&w, &TfmDocumentList::closed);
+        mv::DialogRecorder boxes;
+        boxes.answerNext(mv::Dialogs::Cancel);
+        boxes.answerNext(mv::Dialogs::Ok);
+        bool stayed = false;
+        QTimer::singleShot(0, [&] {
+            auto *e = qobject_cast<TfmTemp *>(QApplication::activeModalWidget());
+            QVERIFY(e);
+            e->Edit1->setText(QStringLiteral("typed before exit"));
+            w.Exit1Click();
+            stayed = QApplication::activeModalWidget() == e && !ExitRequested && closed.isEmpty();
+            w.Exit1Click();
+        });
+        w.N7->trigger();
+        QVERIFY(stayed);
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(closed.count(), 1);
+        QCOMPARE(boxes.lines(), (QStringList{mvtest::SaveQuestion, mvtest::SaveQuestion, mvtest::Added}));
+        QCOMPARE(db_->rows("select title, typeid from documents where id=4"), QStringList{"typed before exit|4"});
+        ExitRequested = false;
+    }
 };
 
 int main(int argc, char **argv)

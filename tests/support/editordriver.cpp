@@ -14,6 +14,8 @@ const QString Added = QStringLiteral("info|Morvane资料系统V1.0|数据已经�
 const QString Changed = QStringLiteral("info|Morvane资料系统V1.0|数据已经成功修改!");
 const QString Deleted = QStringLiteral("info|Morvane资料系统V1.0|已经成功删除!");
 const QString DeleteQuestion = QStringLiteral("question|删除提示|您确定删除本记录吗?");
+const QString SaveQuestion =
+    QStringLiteral("savequestion|保存提示|文档的标题、类别或内容已经修改，还没有保存。\n关闭之前要保存吗？");
 
 QVariant js(TfmTemp &ed, const QString &script) { return ed.HtmlEdit1->Document()->Evaluate(script); }
 

@@ -32,5 +32,7 @@ extern const QString Added;
 extern const QString Changed;
 extern const QString Deleted;
 extern const QString DeleteQuestion;
+// The question closing an editor with unsaved changes asks.
+extern const QString SaveQuestion;
 
 } // namespace mvtest
