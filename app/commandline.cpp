@@ -22,11 +22,15 @@ CommandLine::CommandLine()
       version_({QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("显示版本并退出。")),
       database_(QStringLiteral("database"),
                 QStringLiteral("使用这个数据库文件（不存在时先询问，再新建）。"),
-                QStringLiteral("文件"))
+                QStringLiteral("文件")),
+      restore_(QStringLiteral("restore"),
+               QStringLiteral("把这个备份恢复成数据库旁边的一个新文件（从不覆盖原来的数据库），然后退出。"),
+               QStringLiteral("备份文件"))
 {
     parser_.addOption(help_);
     parser_.addOption(version_);
     parser_.addOption(database_);
+    parser_.addOption(restore_);
 }
 
 QStringList CommandLine::arguments(int argc, char **argv)
@@ -46,7 +50,7 @@ QString CommandLine::helpText() const
 {
     const QString userData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     return QStringLiteral(
-               "用法: %1 [--database 文件]\n"
+               "用法: %1 [--database 文件] [--restore 备份文件]\n"
                "Morvane资料系统：按类别整理 HTML 文档的个人资料库。\n"
                "\n"
                "数据库文件：\n"
@@ -111,6 +115,11 @@ std::optional<int> CommandLine::parse(const QStringList &arguments)
 QString CommandLine::database() const
 {
     return parser_.value(database_);
+}
+
+QString CommandLine::restore() const
+{
+    return parser_.value(restore_);
 }
 
 } // namespace mv

@@ -28,6 +28,8 @@ public:
 
     // --database PATH as given; empty when not given.
     QString database() const;
+    // --restore FILE as given; empty when not given.
+    QString restore() const;
 
     QString helpText() const;
     static QString versionText();
@@ -41,6 +43,7 @@ private:
     QCommandLineOption help_;
     QCommandLineOption version_;
     QCommandLineOption database_;
+    QCommandLineOption restore_;
 };
 
 } // namespace mv

@@ -2,6 +2,9 @@
 #include "UnitDcouentList.h"
 #include "commandline.h"
 #include "databasechoice.h"
+#include "databaselocation.h"
+#include "backup.h"
+#include "backupschedule.h"
 #include "mvapplication.h"
 #include "startup.h"
 #include "windowsloader.h"
@@ -17,6 +20,17 @@ int main(int argc, char **argv)
     mv::CommandLine commandLine;
     if (const std::optional<int> answered = commandLine.answerInformation(mv::CommandLine::arguments(argc, argv)))
         return *answered;
+
+    // --restore FILE: a backup into a new file beside the database; no window.
+    if (!commandLine.restore().isEmpty()) {
+        QCoreApplication app(argc, argv);
+        const QString database =
+            mv::DatabaseLocation::choose(QCoreApplication::applicationDirPath(),
+                                         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation),
+                                         commandLine.database())
+                .path;
+        return mv::restoreFromCommandLine(commandLine.restore(), database);
+    }
 
     mv::Application app(argc, argv);
     if (const std::optional<int> wrong = commandLine.parse(QCoreApplication::arguments()))
@@ -35,6 +49,7 @@ int main(int argc, char **argv)
                 QObject::connect(fmDocumentList, &TfmDocumentList::closed, qApp,
                                  [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
                 fmDocumentList->show();
+                new mv::BackupSchedule(mvlabDm->IBDatabaseMV.databaseName(), fmDocumentList);
             },
         .destroyWindows =
             [] {
