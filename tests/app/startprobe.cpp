@@ -44,7 +44,8 @@ int main(int argc, char **argv)
         return true;
     });
     return mv::runStartUp({
-        [&] {
+        .createWindows =
+            [&] {
             mvlabDm = new TmvlabDm(dbPath);
             fmDocumentList = new TfmDocumentList(mvlabDm);
             // exit(), not quit(): quit() first asks every window to close again.
@@ -64,10 +65,11 @@ int main(int argc, char **argv)
                 say(QStringLiteral("WROTE|") + mv::addCategory(*mvlabDm, QStringLiteral("1"), QStringLiteral("写好的")));
             }
         },
-        [] {
+        .destroyWindows =
+            [] {
             delete fmDocumentList;
             delete mvlabDm;
         },
-        [] { fmDocumentList->Exit1Click(); },
+        .exitCommand = [] { fmDocumentList->Exit1Click(); },
     });
 }
