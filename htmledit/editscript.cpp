@@ -16,8 +16,10 @@ var fileLinks = %2;
 var streamOpen = false;
 // The content policy the empty page came with.
 var policy = null;
-// Nodes of this document load nothing: the body is read through a copy here.
+// Nodes of this document load nothing: a body with pictures shown through
+// the page's addresses is read through a copy here.
 var inert = document.implementation.createHTMLDocument('');
+var shownPictures = 'img[src^="' + site + '"]';
 
 // An address as the engine reads it: tabs and line breaks anywhere and
 // leading blanks and control characters do not count.
@@ -247,9 +249,14 @@ window.mvEdit = Object.freeze({
         write(template);
     },
     html: function () {
-        if (!document.body)
+        var body = document.body;
+        if (!body)
             return '';
-        var copy = inert.importNode(document.body, true);
+        // Only pictures shown through the page's addresses need a copy that
+        // gives their stored addresses back.
+        if (!body.querySelector(shownPictures))
+            return body.outerHTML;
+        var copy = inert.importNode(body, true);
         forStoring(copy);
         unnestBlocks(copy);
         return copy.outerHTML;

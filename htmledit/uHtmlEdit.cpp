@@ -160,13 +160,6 @@ QByteArray TEditCommander::ImageStamp()
            + QByteArray::number(ticks);
 }
 
-QString TEditCommander::FileExtension(const QString &FileName)
-{
-    const QString name = QFileInfo(FileName).fileName();
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? QString() : name.mid(dot);
-}
-
 QString TEditCommander::PictureMarkup(const QString &Folder, const QString &Name, const QString &Ext)
 {
     return QStringLiteral("<img src=\"") + mv::htmledit::pictureLink(Folder, Name + Ext).toHtmlEscaped()

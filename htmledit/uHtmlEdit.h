@@ -58,9 +58,6 @@ public:
 
     // "yyyyMMddHHmmss" local time followed by the millisecond tick count.
     static QByteArray ImageStamp();
-    // The extension of FileName with its dot as spelt, or "" when the name
-    // after its last separator has no dot.
-    static QString FileExtension(const QString &FileName);
     // <img src="LINK" >: LINK is the picture's address relative to the
     // folder above Folder (the database's, for its images folder), encoded
     // as an address and escaped for the markup.

@@ -462,11 +462,12 @@ void TestHtmlEdit::insertImage()
     QFETCH(QByteArray, format);
     QFETCH(QString, pattern);
 
+    // Folders whose names an address or the markup would take apart, for
+    // the picture and for its copy.
     QTemporaryDir sources, data;
-    const QString source = sources.filePath(sourceName);
+    const QString source = sources.filePath(QStringLiteral("from #?%'\" here/") + sourceName);
     QDir().mkpath(QFileInfo(source).path());
     writePicture(source, 4, 3, format.constData());
-    // Folders whose names an address or the markup would take apart.
     const QString folder = data.filePath(QStringLiteral("a#b?c%d \"e' f&g/images/"));
     QVERIFY(QDir().mkpath(folder));
 
