@@ -685,7 +685,14 @@ void TfmTemp::markSaved()
 {
     savedTitle_ = Edit1->text();
     savedTypeId_ = edType->text();
-    HtmlEdit1->Document()->Execute(MarkBodyScript);
+    // A surface that does not answer is not waited for again; its body then
+    // counts as changed, so closing asks.
+    if (HtmlEdit1->Document()->isStalled())
+        return;
+    try {
+        HtmlEdit1->Document()->Execute(MarkBodyScript);
+    } catch (const EHtmlEngineError &) {
+    }
 }
 
 bool TfmTemp::HasUnsavedChanges() const

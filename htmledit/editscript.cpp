@@ -254,7 +254,7 @@ window.mvEdit = Object.freeze({
             return '';
         // Only pictures shown through the page's addresses need a copy that
         // gives their stored addresses back.
-        if (!body.querySelector(shownPictures))
+        if (!body.querySelector(shownPictures) && !body.querySelector(blocksUnder('p')))
             return body.outerHTML;
         var copy = inert.importNode(body, true);
         forStoring(copy);

@@ -1049,6 +1049,10 @@ void TestEditor::closingWithUnsavedChangesAsks()
     ed.show();
     QVERIFY(QTest::qWaitForWindowExposed(&ed));
     ed.sbEdit->click();
+    // The field stops typing at what the column holds; the failing row goes
+    // past it to reach the database's refusal.
+    if (QTest::currentDataTag() == QLatin1String("save fails"))
+        ed.Edit1->setValidator(nullptr);
     if (change == QLatin1String("title") || change == QLatin1String("saved"))
         ed.Edit1->setText(title);
     if (change == QLatin1String("category"))
