@@ -29,9 +29,9 @@ void TestDb::exec(const QStringList &statements)
     });
 }
 
-QStringList TestDb::rows(const QString &sql)
+QStringList rowsOf(const QString &path, const QString &sql)
 {
-    TmvlabDm dm(path_);
+    TmvlabDm dm(path);
     mv::db::Query q(dm.IBDatabaseMV);
     q.setSql(sql);
     q.open();
@@ -44,6 +44,11 @@ QStringList TestDb::rows(const QString &sql)
         q.next();
     }
     return out;
+}
+
+QStringList TestDb::rows(const QString &sql)
+{
+    return rowsOf(path_, sql);
 }
 
 } // namespace mvtest
