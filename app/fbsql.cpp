@@ -814,7 +814,7 @@ void Query::setupOutput()
     outBuf_.assign(outMeta_->getMessageLength(&st), 0);
 }
 
-void Query::open()
+void Query::run(bool rows)
 {
     close();
     letGo_ = false;
@@ -828,9 +828,14 @@ void Query::open()
             IMessageMetadata *inMeta = nullptr;
             try {
                 bindInput(inBuf, inMeta);
-                if (!outMeta_)
-                    setupOutput();
-                rs_ = stmt_->openCursor(&st, tra_, inMeta, inBuf.empty() ? nullptr : inBuf.data(), outMeta_, 0);
+                unsigned char *in = inBuf.empty() ? nullptr : inBuf.data();
+                if (rows) {
+                    if (!outMeta_)
+                        setupOutput();
+                    rs_ = stmt_->openCursor(&st, tra_, inMeta, in, outMeta_, 0);
+                } else {
+                    stmt_->execute(&st, tra_, inMeta, in, nullptr, nullptr);
+                }
             } catch (...) {
                 if (inMeta)
                     inMeta->release();
@@ -843,35 +848,17 @@ void Query::open()
         close();
         throw;
     }
+}
+
+void Query::open()
+{
+    run(true);
     fetch();
 }
 
 void Query::execute()
 {
-    close();
-    tra_ = conn_->statementTransaction(ownTra_);
-    try {
-        prepare(tra_);
-        conn_->countStatement();
-        Guard::run(conn_, [&] {
-            Status st;
-            std::vector<unsigned char> inBuf;
-            IMessageMetadata *inMeta = nullptr;
-            try {
-                bindInput(inBuf, inMeta);
-                stmt_->execute(&st, tra_, inMeta, inBuf.empty() ? nullptr : inBuf.data(), nullptr, nullptr);
-            } catch (...) {
-                if (inMeta)
-                    inMeta->release();
-                throw;
-            }
-            if (inMeta)
-                inMeta->release();
-        });
-    } catch (...) {
-        close();
-        throw;
-    }
+    run(false);
     close();
 }
 

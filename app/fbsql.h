@@ -243,6 +243,8 @@ private:
         unsigned nullOffset = 0;
     };
     void prepare(Firebird::ITransaction *t);
+    // Runs the statement in its transaction: with rows, opens its cursor.
+    void run(bool rows);
     void release();
     void endTransaction();
     void letGo();

@@ -23,13 +23,7 @@ namespace {
 
 QStringList ids(const QString &path)
 {
-    TmvlabDm dm(path);
-    Query q(dm.IBDatabaseMV);
-    q.setSql(QStringLiteral("select id from documents order by id"));
-    QStringList out;
-    for (q.open(); !q.eof(); q.next())
-        out << q.field(0);
-    return out;
+    return mvtest::rowsOf(path, QStringLiteral("select id from documents order by id"));
 }
 
 void insert(TmvlabDm &dm, int id)

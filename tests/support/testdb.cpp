@@ -33,9 +33,9 @@ void TestDb::exec(const QStringList &statements)
     });
 }
 
-QStringList TestDb::rows(const QString &sql)
+QStringList rowsOf(const QString &path, const QString &sql)
 {
-    TmvlabDm dm(path_);
+    TmvlabDm dm(path);
     mv::db::Query q(dm.IBDatabaseMV);
     q.setSql(sql);
     q.open();
@@ -63,6 +63,11 @@ QStringList folderSnapshot(const QString &folder)
         out.append(f.fileName() + QLatin1Char('|') + QString::fromLatin1(digest));
     }
     return out;
+}
+
+QStringList TestDb::rows(const QString &sql)
+{
+    return rowsOf(path_, sql);
 }
 
 } // namespace mvtest

@@ -10,6 +10,10 @@
 
 namespace mvtest {
 
+// Rows of a query on the database at path, on a connection of its own:
+// columns joined by '|', "<null>" for null.
+QStringList rowsOf(const QString &path, const QString &sql);
+
 // A fresh database file with the program's schema in its own temporary
 // folder; removed with the fixture.
 class TestDb
