@@ -85,8 +85,6 @@ public:
     bool connected() const { return att_ != nullptr; }
     // The file that is open, as the path named it when it was attached.
     FileId openFile() const { return file_; }
-    // A unit runs.
-    bool inUnit() const { return unit_ != nullptr; }
     // Transactions open now: a running unit's and those of queries still
     // reading their rows.
     int openTransactions() const { return readers_ + (unit_ ? 1 : 0); }

@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <limits>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <thread>
 #include <unordered_set>
 #include <cstring>
@@ -191,7 +194,20 @@ SearchIndex::SearchIndex() : directLists_(size_t(DirectSize), -1)
 {
 }
 
-SearchIndex::~SearchIndex() = default;
+SearchIndex::~SearchIndex()
+{
+    // Its many posting lists go back to the allocator, which keeps the
+    // pages (in the arena of whichever thread made them) unless told to
+    // give them back: a long run that makes the index again and again
+    // would hold on to each one's pages.
+    docs_.clear();
+    lists_.clear();
+    lists_.shrink_to_fit();
+    hashedLists_.clear();
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
 
 std::unique_ptr<SearchIndex> SearchIndex::load(mv::db::Connection &c, const std::atomic_bool *cancel,
                                                const std::function<void()> &opened)
