@@ -168,7 +168,7 @@ struct Guard {
         try {
             return f();
         } catch (const FbException &e) {
-            if (c && attachmentLost(e.getStatus()))
+            if (attachmentLost(e.getStatus()))
                 c->lost_ = true;
             throw errorFromStatus(e.getStatus());
         }
@@ -487,7 +487,7 @@ void Connection::close()
     const bool lost = lost_;
     lost_ = false;
     try {
-        Guard::run(nullptr, [&] {
+        guarded([&] {
             Status st;
             att->detach(&st);
         });
