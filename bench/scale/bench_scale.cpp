@@ -7,7 +7,8 @@
 //  - the second opening of a 100 KB document in the editor, against a bare
 //    web view loading about:blank.
 //
-//   bench-scale [DBPATH] [--only search|click|tree|startup|editor]...
+//   bench-scale [DBPATH] [--only search|click|tree|startup|editor|fts5]...
+// fts5 (SQLite's full-text index beside ours) runs only when named.
 // Without DBPATH the data (10,000 categories, 100,000 documents, a subtree
 // of 5,000 categories holding 20,000) is generated in a temporary folder.
 
@@ -42,6 +43,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
+#if defined(MV_BENCH_FTS5)
+#include <sqlite3.h>
+#endif
 
 namespace {
 
@@ -556,6 +561,93 @@ void benchRestart(TmvlabDm &dm)
              .arg(after.second / 1048576.0, 0, 'f', 1));
 }
 
+#if defined(MV_BENCH_FTS5)
+// The anchor a peer would pick: SQLite FTS5 with the trigram tokenizer
+// (case-sensitive), the same documents converted to UTF-8, the same typed
+// texts as GLOB patterns (a case-sensitive substring match).
+void benchFts5(TmvlabDm &dm, const QString &folder)
+{
+    const QString path = QDir(folder).filePath(QStringLiteral("fts5.sqlite"));
+    QFile::remove(path);
+    sqlite3 *db = nullptr;
+    const auto exec = [&](const char *sql) {
+        char *error = nullptr;
+        if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+            note(QStringLiteral("fts5: %1").arg(QString::fromUtf8(error)));
+            sqlite3_free(error);
+        }
+    };
+    double textBytes = 0;
+    QElapsedTimer t;
+    t.start();
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    exec("pragma journal_mode=off; pragma synchronous=off;"
+         "create virtual table docs using fts5(content, tokenize='trigram case_sensitive 1');"
+         "begin");
+    {
+        sqlite3_stmt *insert = nullptr;
+        sqlite3_prepare_v2(db, "insert into docs(rowid, content) values(?, ?)", -1, &insert, nullptr);
+        mv::db::Query q(dm.IBDatabaseMV);
+        q.setSql(QStringLiteral("select id, content from documents"));
+        q.open();
+        for (; !q.eof(); q.next()) {
+            const QByteArray text = mv::GbkCodec::decode(q.fieldBytes(1)).toUtf8();
+            textBytes += text.size();
+            sqlite3_bind_int64(insert, 1, q.field(0).toLongLong());
+            sqlite3_bind_text(insert, 2, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+            sqlite3_step(insert);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+    }
+    exec("commit; insert into docs(docs) values('optimize')");
+    sqlite3_close(db);
+    const double buildMs = t.nsecsElapsed() / 1e6;
+    const double disk = double(QFileInfo(path).size());
+
+    const auto search = [&](const QString &text) {
+        QString pattern = text;
+        pattern.replace(QLatin1Char('['), QStringLiteral("[[]"))
+            .replace(QLatin1Char('*'), QStringLiteral("[*]"))
+            .replace(QLatin1Char('?'), QStringLiteral("[?]"));
+        const QByteArray glob = ("*" + pattern + "*").toUtf8();
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(db, "select rowid from docs where content glob ?", -1, &st, nullptr);
+        sqlite3_bind_text(st, 1, glob.constData(), int(glob.size()), SQLITE_TRANSIENT);
+        int rows = 0;
+        while (sqlite3_step(st) == SQLITE_ROW)
+            ++rows;
+        sqlite3_finalize(st);
+        return rows;
+    };
+    t.restart();
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    search(QStringLiteral("数据库"));
+    const double readyMs = t.nsecsElapsed() / 1e6;
+    std::vector<double> ms;
+    for (const char *word : Typed) {
+        const QString text = QString::fromUtf8(word);
+        for (int n = 1; n <= text.size(); ++n) {
+            int rows = 0;
+            ms.push_back(timeMs([&] { rows = search(text.left(n)); }));
+            note(QStringLiteral("  fts5 \"%1\": %2 ms, %3 rows").arg(text.left(n)).arg(ms.back(), 0, 'f', 2).arg(rows));
+        }
+    }
+    const double memory = double(sqlite3_memory_highwater(0));
+    sqlite3_close(db);
+    QFile::remove(path);
+    note(QStringLiteral("fts5: %1 MB of UTF-8 text, build %2 s, %3 MB on disk, heap at most %4 MB")
+             .arg(textBytes / 1048576.0, 0, 'f', 0)
+             .arg(buildMs / 1000, 0, 'f', 0)
+             .arg(disk / 1048576.0, 0, 'f', 0)
+             .arg(memory / 1048576.0, 0, 'f', 1));
+    std::printf("fts5: ready %.0f ms, keystroke median %.2f ms, worst %.1f ms, private memory %.2f x text, disk %.2f x "
+                "text, build %.0f s\n",
+                readyMs, median(ms), *std::max_element(ms.begin(), ms.end()), memory / textBytes, disk / textBytes,
+                buildMs / 1000);
+}
+#endif
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -604,6 +696,13 @@ int main(int argc, char **argv)
         TmvlabDm dm(db);
         benchRestart(dm);
     }
+#if defined(MV_BENCH_FTS5)
+    // Only when asked: its build takes many minutes at this size.
+    if (only.contains(QLatin1String("fts5"))) {
+        TmvlabDm dm(db);
+        benchFts5(dm, tmp.path());
+    }
+#endif
 
     std::printf("\n%-44s %12s %12s %8s  %-28s %s\n", "figure", "ours", "anchor", "ratio", "anchor is", "goal");
     for (const Figure &f : figures)
