@@ -158,9 +158,10 @@ void SearchIndexer::compactWhenDue()
     // The copies share their contents with the index (or its file, kept
     // open for them); the thread reads only them, while this one goes on
     // changing the index.
-    const QString file = logged_ ? SearchIndex::pathFor(dm_.IBDatabaseMV.databaseName()) : QString();
+    const QString database = dm_.IBDatabaseMV.databaseName();
+    const QString file = logged_ ? SearchIndex::pathFor(database) : QString();
     worker_ = std::thread([this, docs = index_->livingDocuments(), storage = index_->storage(),
-                           position = index_->position(), file, tag = tag_]() mutable {
+                           position = index_->position(), database, file, tag = tag_]() mutable {
         QElapsedTimer t;
         t.start();
         // Cancelled, it hands back nothing, so that the thread is joined.
@@ -169,9 +170,18 @@ void SearchIndexer::compactWhenDue()
             result->setPosition(position);
             // Written, the new index reads its contents from its own file;
             // not written, it keeps them in memory and the old file stays.
-            if (result->write(file, tag).isEmpty())
+            if (result->write(file, tag).isEmpty()) {
                 if (auto mapped = SearchIndex::open(file, tag))
                     result = std::move(mapped);
+                // The log behind the file is no longer needed.
+                try {
+                    mv::db::Connection c(database, TmvlabDm::UserName, TmvlabDm::Password);
+                    pruneChangeLog(c, position.seq);
+                    c.close();
+                } catch (const mv::db::DbError &) {
+                    // The log stays longer; nothing is lost.
+                }
+            }
         }
         storage.reset();
         const double ms = t.nsecsElapsed() / 1e6;
