@@ -1035,6 +1035,7 @@ std::unique_ptr<SearchIndex> SearchIndex::open(const QString &path, quint64 tag,
     const Section &content = h.sections[Content];
     const auto *docs = reinterpret_cast<const FileDoc *>(base + h.sections[Docs].offset);
     quint64 lastRecord = 0;
+    index->slotOfId_.reserve(qsizetype(h.docCount));
     for (quint64 i = 0; i < h.docCount; ++i) {
         const FileDoc &f = docs[i];
         const quint64 syncSize = (quint64(f.contentSize) + (1u << SyncShift) - 1) >> SyncShift;
@@ -1046,7 +1047,7 @@ std::unique_ptr<SearchIndex> SearchIndex::open(const QString &path, quint64 tag,
         const char *p = base + rows.offset + f.rowOffset;
         const char *end = p + f.rowSize;
         if (!readRowField(p, end, d.row.id) || !readRowField(p, end, d.row.title) || !readRowField(p, end, d.row.date)
-            || !readRowField(p, end, d.row.typeId) || index->slotOfId_.contains(d.row.id))
+            || !readRowField(p, end, d.row.typeId))
             return fail(QStringLiteral("damaged"));
         d.idNumber = f.id;
         d.typeNumber = f.type;
@@ -1059,7 +1060,10 @@ std::unique_ptr<SearchIndex> SearchIndex::open(const QString &path, quint64 tag,
             index->ordered_ = false;
         lastRecord = std::max(lastRecord, f.record);
         const auto slot = quint32(index->docs_.size());
+        const qsizetype before = index->slotOfId_.size();
         index->slotOfId_.insert(d.row.id, slot);
+        if (index->slotOfId_.size() == before)
+            return fail(QStringLiteral("damaged")); // an id twice
         if (d.irregular)
             index->irregular_.push_back(slot);
         index->docs_.push_back(std::move(d));
