@@ -6,8 +6,8 @@
 #include <QStringList>
 
 // Told of every change to DOCUMENTS once it is committed, so that what is
-// held of the documents in memory stays in step with the file (the program
-// is the file's only writer).
+// held of the documents in memory stays in step with the file at once
+// (other writers' changes reach it through the database's change log).
 class DocumentListener
 {
 public:

@@ -78,8 +78,9 @@ TfmDocumentList::TfmDocumentList(TmvlabDm *dm, QWidget *parent, TreeLoading load
     } else {
         FormCreate();
     }
-    // The index is built once the window is up, on a thread and a
-    // connection of its own; the search asks the database until then.
+    // The index is made ready once the window is up (opened from its file,
+    // or built), on a thread and a connection of its own; the search asks
+    // the database until then.
     QTimer::singleShot(IndexDelayMs, SearchIndexer1, &SearchIndexer::start);
 }
 

@@ -14,8 +14,16 @@
 // intersecting the lists of its pairs and confirming each candidate in its
 // content.
 //
+// An index can be written to a file and opened from it again: its
+// documents' contents and its posting lists then stay in the file, mapped
+// (the system pages them in and out), and only the rows are read into
+// memory. Documents put after that live in memory beside the file's, in
+// slots after its slots, with posting lists of their own; a list is the
+// file's part followed by the memory's.
+//
 // Not thread-safe: built on one thread, then used on one thread at a time.
 
+#include "changelog.h"
 #include "documentrow.h"
 
 #include <QByteArray>
@@ -73,8 +81,9 @@ public:
                                              const std::function<void()> &opened = {});
 
     // A replaced or deleted document leaves its slot and its postings
-    // behind until the index is made again from the living documents.
-    // True once they are worth that.
+    // behind until the index is made again from the living documents; so
+    // does a document put beside a file, in memory. True once they are
+    // worth that.
     bool wantsCompaction() const;
     // Copies of the living documents in natural order (their contents are
     // shared, not copied), to make an index from.
@@ -104,12 +113,36 @@ public:
     // limit of them, or all when limit is 0.
     std::vector<const Document *> listCategories(const std::vector<qint64> &typeIds, size_t limit) const;
 
+    // Writes the index to path atomically (a new file takes the old one's
+    // place only once complete), with the database's tag and the change-log
+    // position it covers. Only an index made in memory whose every slot is
+    // living (as load and fromDocuments make one) can be written. Returns
+    // an error, empty on success.
+    QString write(const QString &path, quint64 tag) const;
+    // The index written at path, mapped. Null, with the reason in why, when
+    // the file is missing, damaged, of another format or of another
+    // database (tag).
+    static std::unique_ptr<SearchIndex> open(const QString &path, quint64 tag, QString *why = nullptr);
+    // The file beside a database where its index is kept.
+    static QString pathFor(const QString &databasePath);
+    // Keeps what the documents' contents point into (the mapped file)
+    // while copies of them are used elsewhere.
+    std::shared_ptr<const void> storage() const { return map_; }
+    bool mapped() const { return map_ != nullptr; }
+
+    // The change log entries the index has applied.
+    const LogPosition &position() const { return position_; }
+    void setPosition(LogPosition p) { position_ = std::move(p); }
+
     Stats stats() const;
     // Searches start afresh (for measuring them).
     void forgetRecentSearches() const { recent_.clear(); }
 
 private:
     struct Postings;
+    struct ListRef;
+    struct Mapping;
+    struct FileKey;
     struct Hit {
         quint32 slot;
         quint32 at; // first position of the text on a character boundary
@@ -123,7 +156,7 @@ private:
     qsizetype firstHit(const Document &d, const QByteArray &needle, qsizetype from, bool anyByte) const;
     std::vector<Hit> confirmedHits(const std::vector<quint32> &codes, const QByteArray &needle) const;
     void changed() { recent_.clear(); }
-    Postings *list(quint64 key) const;
+    ListRef list(quint64 key) const;
     quint32 listFor(quint64 key);
     void indexContent(quint32 slot, const QByteArray &content);
 
@@ -138,4 +171,12 @@ private:
     mutable std::vector<Recent> recent_; // the last searches of three or more characters
     quint64 maxRecord_ = 0;
     bool ordered_ = true; // living documents' slots are in natural order
+    LogPosition position_;
+    // The file's part: slots below baseSlots_, the lists of baseKeys_.
+    std::shared_ptr<Mapping> map_;
+    const FileKey *baseKeys_ = nullptr;
+    size_t baseKeyCount_ = 0;
+    const quint8 *basePostings_ = nullptr;
+    quint32 baseSlots_ = 0;
+    qint64 memoryContent_ = 0; // living contents held in memory beside a file
 };

@@ -1,12 +1,16 @@
 #pragma once
 
-// Builds the search index in the background on a connection of its own and
-// keeps it in step with every change the program commits. Until it is
-// ready (or after anything went wrong with it) index() is null and the
-// search asks the database. Once replaced and deleted documents have left
-// enough behind, the index is made again from its living documents on a
-// thread of its own, and takes the place of the old one; searches go on
-// meanwhile.
+// Makes the search index ready in the background on a connection of its
+// own: opened from its file beside the database and caught up with the
+// database's change log, or, when the file is missing, damaged or not the
+// database's, built from the table and written to the file. It is kept in
+// step through the change log, which records every writer's changes; a
+// database the log cannot be added to is kept in step with the program's
+// own changes only, in memory. Until the index is ready (or after anything
+// went wrong with it) index() is null and the search asks the database.
+// Once replaced, deleted and new documents have left enough behind, the
+// index is made again from its living documents on a thread of its own,
+// written, and takes the place of the old one; searches go on meanwhile.
 
 #include "UnitDM.h"
 #include "searchindex.h"
@@ -41,8 +45,20 @@ public:
     // For tests: runs on the building thread once the build's view of the
     // table is fixed, before any row is indexed.
     void setBuildHook(std::function<void()> hook) { buildHook_ = std::move(hook); }
-    // Wall time of the last completed build, in ms.
+    // Wall time of the last completed build (or opening), in ms.
     double buildMs() const { return buildMs_; }
+    // The last index was opened from its file rather than built.
+    bool openedFromFile() const { return openedFromFile_; }
+    // Why the file was not used at the last start (empty when it was).
+    QString fileNote() const { return fileNote_; }
+
+    // Applies the change log's entries after what the index covers (changes
+    // committed by this program or any other writer). Safe to call at any
+    // time on the window's thread: nothing happens without an index, and a
+    // build or compaction running catches up when it is done. Many changes
+    // at once hand the index back to the background, the database answering
+    // meanwhile.
+    void catchUp();
 
     void documentWritten(const QString &id) override;
     void documentDeleted(const QString &id) override;
@@ -77,6 +93,15 @@ private:
     std::mutex resultMutex_;
     std::unique_ptr<SearchIndex> result_; // from the worker
     mv::db::Connection::FileId resultFrom_; // the file it read, with result_
+    bool resultLogged_ = false;             // the database keeps a change log
+    quint64 resultTag_ = 0;
+    bool resultOpened_ = false; // from the file
+    QString resultNote_;
+    bool logged_ = false;
+    quint64 tag_ = 0;
+    bool openedFromFile_ = false;
+    QString fileNote_;
+    bool fileReplaced_ = false; // the next start builds from the table
     mv::db::Connection::FileId builtFrom_;  // the file index_ holds
     std::atomic_bool cancel_{false};
     double buildMs_ = 0;

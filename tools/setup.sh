@@ -18,6 +18,7 @@ packages=(
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils
   fonts-noto-cjk xvfb xauth
   dpkg-dev file desktop-file-utils
+  libsqlite3-dev
 )
 sudo=
 if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi

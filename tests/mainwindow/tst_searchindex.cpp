@@ -7,16 +7,20 @@
 #include "categorystore.h"
 #include "documentquery.h"
 #include "gbkcodec.h"
+#include "schema.h"
 #include "searchindexer.h"
 #include "testdb.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -121,12 +125,80 @@ void deleteDocument(TmvlabDm &dm, int id)
     dm.documentDeleted(QString::number(id));
 }
 
+// Changes made by a writer the indexer does not hear of: the change log
+// alone tells it.
+void changeBehindItsBack(const QString &path, Corpus &corpus, const QList<QByteArray> &stored, int &nextId)
+{
+    TmvlabDm other(path);
+    for (int i = 0; i < 20; ++i)
+        writeDocument(other, nextId++, 1 + corpus.below(7), &stored[corpus.below(int(stored.size()))], false);
+    for (int i = 0; i < 20; ++i) {
+        const QByteArray content = mv::GbkCodec::encode(corpus.text(corpus.below(2) ? 400 : 10));
+        writeDocument(other, 1 + corpus.below(nextId), 1 + corpus.below(7), &content, true);
+    }
+    for (int i = 0; i < 20; ++i)
+        deleteDocument(other, 1 + corpus.below(nextId));
+    // An id changed in place is a delete and an insert.
+    other.runUnit([&] {
+        mv::db::Query q(other.IBDatabaseMV);
+        q.setSql(QStringLiteral("update documents set id=%1 where id=(select min(id) from documents)").arg(nextId++));
+        q.execute();
+    });
+}
+
+// A database of the schema before the change log: its two tables only.
+void makeOlderDatabase(const QString &path)
+{
+    QStringList statements = mv::schemaStatements();
+    statements.removeIf([](const QString &s) { return s.contains(QLatin1String("MV_")); });
+    mv::db::createDatabase(path, TmvlabDm::UserName, TmvlabDm::Password, statements);
+}
+
 bool waitReady(SearchIndexer &indexer)
 {
     if (indexer.index())
         return true;
     QSignalSpy ready(&indexer, &SearchIndexer::ready);
     return ready.wait(60000);
+}
+
+// The program at work on path, killed by the test: builds its index, then
+// changes documents (compactions write the index file now and then),
+// printing a line after each commit. With changes 0 it kills itself right
+// after one commit, before the index hears of it.
+int runChangingChild(const QString &path, int changes)
+{
+    Corpus corpus(quint32(changes) + 5);
+    TmvlabDm dm(path);
+    for (int id = 1; id <= 150; ++id) {
+        const QByteArray content = mv::GbkCodec::encode(corpus.text(60));
+        writeDocument(dm, id, 1, &content, false);
+    }
+    SearchIndexer indexer(dm);
+    indexer.start();
+    if (!waitReady(indexer))
+        return 1;
+    if (changes == 0) {
+        const QByteArray content = mv::GbkCodec::encode(QStringLiteral("<p>新的内容</p>"));
+        dm.runUnit([&] {
+            mv::db::Query q(dm.IBDatabaseMV);
+            q.setSql(QStringLiteral("update documents set content=:c where id=1"));
+            q.setParamBytes(QStringLiteral("c"), content);
+            q.execute();
+        });
+        ::raise(SIGKILL);
+    }
+    for (int i = 0;; ++i) {
+        const QByteArray content = mv::GbkCodec::encode(corpus.text(60));
+        const int id = 1 + corpus.below(200);
+        if (corpus.below(4) == 0)
+            deleteDocument(dm, id);
+        else
+            writeDocument(dm, id, 1, &content, !mvtest::rowsOf(path, QStringLiteral("select 1 from documents where id=%1").arg(id)).isEmpty());
+        std::printf("%d\n", i);
+        std::fflush(stdout);
+        QCoreApplication::processEvents();
+    }
 }
 
 } // namespace
@@ -459,6 +531,167 @@ private slots:
         QCOMPARE(q.rowCount(), 0);
     }
 
+    // The index is written beside the database and opened from there at the
+    // next start, caught up with what other writers changed meanwhile; a
+    // file that is damaged, of another database or behind a pruned log is
+    // never used: the index is made again from the table.
+    void nextStartOpensTheFile_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("intact") << QString() << true;
+        QTest::newRow("truncated") << QStringLiteral("truncate") << false;
+        QTest::newRow("a byte changed in its tables") << QStringLiteral("flip") << false;
+        QTest::newRow("another database's index") << QStringLiteral("foreign") << false;
+        QTest::newRow("the log emptied") << QStringLiteral("prune") << false;
+        QTest::newRow("no file") << QStringLiteral("remove") << false;
+    }
+    void nextStartOpensTheFile()
+    {
+        QFETCH(QString, damage);
+        QFETCH(bool, opened);
+        mvtest::TestDb db;
+        Corpus corpus(4711);
+        QList<QByteArray> stored;
+        int nextId = 1;
+        {
+            TmvlabDm dm(db.path());
+            for (; nextId <= 200; ++nextId) {
+                stored.append(mv::GbkCodec::encode(corpus.text(nextId % 40 == 0 ? 2000 : 100)));
+                writeDocument(dm, nextId, 1 + nextId % 7, &stored.back(), false);
+            }
+        }
+        const QStringList needles = corpus.needles(stored, 150);
+        const QString file = SearchIndex::pathFor(db.path());
+        for (int run = 0; run < 2; ++run) {
+            TmvlabDm dm(db.path());
+            SearchIndexer indexer(dm);
+            indexer.start();
+            QVERIFY(waitReady(indexer));
+            QCOMPARE(indexer.openedFromFile(), run > 0 && opened);
+            QVERIFY(indexer.index()->mapped());
+            QVERIFY(compareAll(dm, indexer, needles) > 0);
+            if (run > 0)
+                break;
+            QVERIFY(QFile::exists(file));
+            changeBehindItsBack(db.path(), corpus, stored, nextId);
+            QFile f(file);
+            if (damage == QLatin1String("truncate")) {
+                QVERIFY(f.resize(f.size() - 1));
+            } else if (damage == QLatin1String("flip")) {
+                QVERIFY(f.open(QIODevice::ReadWrite));
+                f.seek(200); // the documents' table follows the header
+                char c;
+                QVERIFY(f.getChar(&c));
+                f.seek(200);
+                QVERIFY(f.putChar(char(c ^ 0x10)));
+            } else if (damage == QLatin1String("foreign")) {
+                mvtest::TestDb foreign;
+                {
+                    TmvlabDm other(foreign.path());
+                    writeDocument(other, 1, 1, &stored[0], false);
+                    SearchIndexer theirs(other);
+                    theirs.start();
+                    QVERIFY(waitReady(theirs));
+                }
+                QVERIFY(QFile::remove(file));
+                QVERIFY(QFile::copy(SearchIndex::pathFor(foreign.path()), file));
+            } else if (damage == QLatin1String("prune")) {
+                db.exec({QStringLiteral("delete from MV_CHANGE_LOG")});
+            } else if (damage == QLatin1String("remove")) {
+                QVERIFY(QFile::remove(file));
+            }
+        }
+        QVERIFY(QFile::exists(file));
+    }
+
+    // Killed at any moment, also between a commit and the index's catching
+    // up with it, or while a compaction writes the file, the next start
+    // finds what the statement finds.
+    void survivesAKill_data()
+    {
+        QTest::addColumn<int>("changes"); // before the kill; 0: the child kills itself after one commit
+        QTest::newRow("right after a commit") << 0;
+        QTest::newRow("after 150 changes") << 150;
+        QTest::newRow("after 400 changes") << 400;
+    }
+    void survivesAKill()
+    {
+        QFETCH(int, changes);
+        mvtest::TestDb db;
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--changing-child"), db.path(), QString::number(changes)});
+        QVERIFY(child.waitForStarted());
+        int seen = 0;
+        QByteArray out;
+        while (changes && seen < changes) {
+            QVERIFY2(child.waitForReadyRead(60000), qPrintable(QString::fromLocal8Bit(child.readAllStandardError())));
+            out += child.readAllStandardOutput();
+            seen = int(out.count('\n'));
+        }
+        if (changes)
+            ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+        TmvlabDm dm(db.path());
+        QList<QByteArray> stored;
+        {
+            mv::db::Query q(dm.IBDatabaseMV);
+            q.setSql(QStringLiteral("select content from documents"));
+            q.open();
+            for (; !q.eof(); q.next())
+                stored.append(q.fieldBytes(0));
+        }
+        QVERIFY(!stored.isEmpty());
+        SearchIndexer indexer(dm);
+        indexer.start();
+        QVERIFY(waitReady(indexer));
+        Corpus corpus(99);
+        QVERIFY(compareAll(dm, indexer, corpus.needles(stored, 150)) > 0);
+        qInfo("%d changes seen before the kill; the index %s", seen,
+              indexer.openedFromFile() ? "was opened from its file" : "was made again");
+    }
+
+    // A database made before the change log gets it at the first start;
+    // from then on a change committed by another writer reaches the index
+    // when it is told to catch up, without the program's notice.
+    void olderDatabaseGetsTheLog()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("old.fdb"));
+        makeOlderDatabase(path);
+        QVERIFY(mvtest::rowsOf(path, QStringLiteral("select 1 from rdb$relations where rdb$relation_name='MV_CHANGE_LOG'"))
+                    .isEmpty());
+        TmvlabDm dm(path);
+        const QByteArray a("<p>alpha</p>"), b("<p>beta</p>");
+        writeDocument(dm, 1, 1, &a, false);
+        SearchIndexer indexer(dm);
+        indexer.start();
+        QVERIFY(waitReady(indexer));
+        QVERIFY(indexer.index()->mapped());
+        {
+            TmvlabDm other(path); // tells no listener
+            writeDocument(other, 2, 1, &b, false);
+            writeDocument(other, 1, 1, &b, true);
+        }
+        DocumentQuery q;
+        q.setIndexer(&indexer);
+        indexer.catchUp();
+        q.openSearch(dm, QStringLiteral("beta"));
+        QVERIFY(q.answeredFromIndex());
+        QCOMPARE(ids(q), QString("1,2").split(','));
+        QCOMPARE(mvtest::rowsOf(path, QStringLiteral("select doc_id from MV_CHANGE_LOG order by seq")),
+                 QString("2,1").split(','));
+        // Adding it again changes nothing.
+        mv::ensureChangeLog(dm.IBDatabaseMV);
+        const quint64 tag = mv::databaseTag(dm.IBDatabaseMV);
+        QVERIFY(tag != 0);
+        mv::ensureChangeLog(dm.IBDatabaseMV);
+        QCOMPARE(mv::databaseTag(dm.IBDatabaseMV), tag);
+    }
+
     // The list keeps what it found while the index moves on.
     void listKeepsItsRowsAcrossChanges()
     {
@@ -481,5 +714,12 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSearchIndex)
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 4 && std::strcmp(argv[1], "--changing-child") == 0)
+        return runChangingChild(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+    TestSearchIndex t;
+    return QTest::qExec(&t, argc, argv);
+}
 #include "tst_searchindex.moc"
