@@ -160,6 +160,40 @@ private slots:
         QVERIFY(!w.IBQueryDocument->active());
     }
 
+    // Another program adds, renames and removes categories: the database
+    // announces it, and the tree is built again as the user left it where
+    // its nodes still exist.
+    void treeFollowsOthersKeepingOpenAndSelectedNodes()
+    {
+        TfmDocumentList &w = open();
+        node(w.RzTreeView1, QStringLiteral("3 三级"))->setExpanded(false);
+        w.RzTreeView1->setCurrentItem(node(w.RzTreeView1, QStringLiteral("5 My Notes")));
+        db_->exec({QStringLiteral("insert into TYPE values (9, 1, '新类')"),
+                   QStringLiteral("update TYPE set TYPENAME = '二级改' where ID = 2")});
+        QTRY_COMPARE_WITH_TIMEOUT(shape(w.RzTreeView1),
+                                  (QStringList{"3 三级 (closed)", "  2 二级改", "  5 My Notes", "1 一级", "  9 新类"}),
+                                  1000);
+        QCOMPARE(w.SelectedNode(), node(w.RzTreeView1, QStringLiteral("5 My Notes")));
+
+        // The selected node gone: nothing is selected, the rest stays.
+        db_->exec({QStringLiteral("delete from TYPE where ID = 5")});
+        QTRY_COMPARE_WITH_TIMEOUT(shape(w.RzTreeView1),
+                                  (QStringList{"3 三级 (closed)", "  2 二级改", "1 一级", "  9 新类"}), 1000);
+        QVERIFY(!w.SelectedNode());
+    }
+
+    // Another program saves a document in the category on show: the list
+    // shows it without anyone asking.
+    void listFollowsOthersDocuments()
+    {
+        TfmDocumentList &w = open();
+        w.IBQueryDocument->openCategory(*dm_, QStringLiteral("1"));
+        QCOMPARE(w.IBQueryDocument->rowCount(), 4);
+        db_->exec({QStringLiteral("insert into DOCUMENTS (ID, TITLE, TYPEID, CONTENT) values (40, '别处', 1, 'x')")});
+        QTRY_COMPARE_WITH_TIMEOUT(w.IBQueryDocument->rowCount(), 5, 1000);
+        QCOMPARE(listedTitles(w).value(0), QStringLiteral("别处"));
+    }
+
     void treeFromRowsOutOfOrderWithOrphans()
     {
         TfmDocumentList &w = open();
