@@ -134,6 +134,11 @@ bool ChangeEvents::listening() const
 bool ChangeEvents::start()
 {
     stop();
+    // Only a server has other programs on the same database: a file here
+    // is this process's alone, and an attachment of this one would keep a
+    // replaced file open under its path (see db::Connection).
+    if (!db::isServerName(databaseName_))
+        return false;
     auto *s = new Shared;
     s->owner = this;
     // The callback object is counted: the client may hold it past stop().

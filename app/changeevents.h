@@ -7,7 +7,8 @@
 // emits a signal in the thread it lives in. When the attachment is lost
 // (the server stopped, the network went down) it registers again every few
 // seconds, and once it does, says that both may have changed, since it
-// cannot know what it missed.
+// cannot know what it missed. A database file on this machine is used by
+// this program alone: nothing is registered for it.
 
 #include <QByteArray>
 #include <QObject>
@@ -26,7 +27,8 @@ public:
     ~ChangeEvents() override;
 
     // Registers now (also called from the constructor); false when the
-    // database could not be reached, and it tries again later.
+    // database could not be reached, and it tries again later, or is a
+    // file on this machine.
     bool start();
     // Registered and not known to be lost.
     bool listening() const;

@@ -140,7 +140,8 @@ DialogRecorder::~DialogRecorder()
 
 QStringList DialogRecorder::lines() const
 {
-    static const char *const names[] = {"info", "error", "question", "notice", "savequestion"};
+    static const char *const names[] = {"info", "error", "question", "notice", "savequestion",
+                                                "conflictquestion"};
     QStringList out;
     for (const Dialogs::Box &b : boxes_)
         out.append(QString::fromLatin1(names[int(b.kind)]) + QLatin1Char('|') + b.caption + QLatin1Char('|')

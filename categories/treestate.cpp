@@ -31,14 +31,19 @@ TreeState captureTreeState(const QTreeWidget *tree)
 
 void restoreTreeState(QTreeWidget *tree, const TreeState &state)
 {
+    // Selecting first: making a node current opens the nodes above it.
+    if (!state.selectedId.isEmpty()) {
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            if (idOf(*it) == state.selectedId) {
+                tree->setCurrentItem(*it);
+                break;
+            }
+        }
+    }
     for (QTreeWidgetItemIterator it(tree); *it; ++it) {
         const QString id = idOf(*it);
         if (state.knownIds.contains(id))
             (*it)->setExpanded(state.expandedIds.contains(id));
-        if (!state.selectedId.isEmpty() && id == state.selectedId) {
-            tree->setCurrentItem(*it);
-            (*it)->setSelected(true);
-        }
     }
 }
 

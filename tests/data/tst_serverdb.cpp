@@ -13,6 +13,11 @@
 #include "searchindexer.h"
 #include "serverlogin.h"
 #include "testdb.h"
+#include "treeshape.h"
+#include "UnitDcouentList.h"
+#include "documentquery.h"
+#include "trayicon.h"
+#include "treeview.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -38,6 +43,10 @@ bool writePrivate(const QString &path, const QByteArray &bytes, QFile::Permissio
     f.close();
     return f.setPermissions(perms);
 }
+
+using mvtest::execOn;
+using mvtest::node;
+using mvtest::shape;
 
 constexpr QFile::Permissions OwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
@@ -91,6 +100,7 @@ private slots:
     void loginFiles();
     void othersCommitsAreAnnouncedBothWays();
     void saveOverAnotherSaveIsRefused();
+    void mainWindowFollowsOthers();
     void serverKilledAndRestartedUnderRunningProgram();
 
 private:
@@ -286,6 +296,44 @@ void TestServerDb::saveOverAnotherSaveIsRefused()
              mv::UpdateResult::Missing);
 }
 
+// Another program adds, renames and removes categories and saves a
+// document: the tree is built again as the user left it where its nodes
+// still exist, and the list shows the new document, without anyone asking.
+void TestServerDb::mainWindowFollowsOthers()
+{
+    mv::TrayIcon::setAvailableOverride(true);
+    const QString name = newDatabase(QStringLiteral("window.fdb"));
+    execOn(name, {QStringLiteral("delete from TYPE"), QStringLiteral("insert into TYPE values (3, 0, '三级')"),
+                  QStringLiteral("insert into TYPE values (1, 0, '一级')"),
+                  QStringLiteral("insert into TYPE values (2, 3, '二级')"),
+                  QStringLiteral("insert into TYPE values (5, 3, 'My Notes')"),
+                  QStringLiteral("insert into DOCUMENTS (ID, TITLE, TYPEID, CONTENT) values (1, 'T1', 1, 'x')")});
+    TmvlabDm dm(name);
+    TfmDocumentList w(&dm);
+    w.show();
+    QVERIFY(w.ChangeEvents1->listening());
+    // Selecting shows the node, opening its parent: closed afterwards.
+    w.RzTreeView1->setCurrentItem(node(w.RzTreeView1, QStringLiteral("5 My Notes")));
+    node(w.RzTreeView1, QStringLiteral("3 三级"))->setExpanded(false);
+    w.IBQueryDocument->openCategory(dm, QStringLiteral("1"));
+    QCOMPARE(w.IBQueryDocument->rowCount(), 1);
+
+    execOn(name, {QStringLiteral("insert into TYPE values (9, 1, '新类')"),
+                  QStringLiteral("update TYPE set TYPENAME = '二级改' where ID = 2")});
+    QTRY_COMPARE_WITH_TIMEOUT(shape(w.RzTreeView1),
+                              (QStringList{"3 三级 (closed)", "  2 二级改", "  5 My Notes", "1 一级", "  9 新类"}), 1000);
+    QCOMPARE(w.SelectedNode(), node(w.RzTreeView1, QStringLiteral("5 My Notes")));
+
+    // The selected node gone: nothing is selected, the rest stays.
+    execOn(name, {QStringLiteral("delete from TYPE where ID = 5")});
+    QTRY_COMPARE_WITH_TIMEOUT(shape(w.RzTreeView1), (QStringList{"3 三级 (closed)", "  2 二级改", "1 一级", "  9 新类"}),
+                              1000);
+    QVERIFY(!w.SelectedNode());
+
+    execOn(name, {QStringLiteral("insert into DOCUMENTS (ID, TITLE, TYPEID, CONTENT) values (40, '别处', 1, 'y')")});
+    QTRY_COMPARE_WITH_TIMEOUT(w.IBQueryDocument->rowCount(), 2, 1000);
+}
+
 void TestServerDb::serverKilledAndRestartedUnderRunningProgram()
 {
     const QString name = newDatabase(QStringLiteral("restart.fdb"));
@@ -326,5 +374,5 @@ void TestServerDb::serverKilledAndRestartedUnderRunningProgram()
     QTRY_VERIFY_WITH_TIMEOUT(!documents.isEmpty(), 1000);
 }
 
-QTEST_GUILESS_MAIN(TestServerDb)
+QTEST_MAIN(TestServerDb)
 #include "tst_serverdb.moc"

@@ -10,6 +10,7 @@
 #include "gradientpanel.h"
 #include "mvapplication.h"
 #include "testdb.h"
+#include "treeshape.h"
 #include "treeview.h"
 
 #include <QContextMenuEvent>
@@ -25,25 +26,8 @@
 
 namespace {
 
-// The tree as indented captions, for comparing whole shapes.
-QStringList shape(QTreeWidget *tree)
-{
-    QStringList out;
-    std::function<void(QTreeWidgetItem *, int)> walk = [&](QTreeWidgetItem *item, int depth) {
-        out.append(QString(depth * 2, QLatin1Char(' ')) + item->text(0) + (item->isExpanded() || !item->childCount() ? "" : " (closed)"));
-        for (int i = 0; i < item->childCount(); ++i)
-            walk(item->child(i), depth + 1);
-    };
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        walk(tree->topLevelItem(i), 0);
-    return out;
-}
-
-QTreeWidgetItem *node(QTreeWidget *tree, const QString &caption)
-{
-    const auto found = tree->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
-    return found.isEmpty() ? nullptr : found.first();
-}
+using mvtest::node;
+using mvtest::shape;
 
 QPoint at(QTreeWidget *tree, QTreeWidgetItem *item)
 {
@@ -158,40 +142,6 @@ private slots:
         QCOMPARE(w.DBGridEh1->horizontalHeader()->height(), 18);
         // Opening runs no document query.
         QVERIFY(!w.IBQueryDocument->active());
-    }
-
-    // Another program adds, renames and removes categories: the database
-    // announces it, and the tree is built again as the user left it where
-    // its nodes still exist.
-    void treeFollowsOthersKeepingOpenAndSelectedNodes()
-    {
-        TfmDocumentList &w = open();
-        node(w.RzTreeView1, QStringLiteral("3 三级"))->setExpanded(false);
-        w.RzTreeView1->setCurrentItem(node(w.RzTreeView1, QStringLiteral("5 My Notes")));
-        db_->exec({QStringLiteral("insert into TYPE values (9, 1, '新类')"),
-                   QStringLiteral("update TYPE set TYPENAME = '二级改' where ID = 2")});
-        QTRY_COMPARE_WITH_TIMEOUT(shape(w.RzTreeView1),
-                                  (QStringList{"3 三级 (closed)", "  2 二级改", "  5 My Notes", "1 一级", "  9 新类"}),
-                                  1000);
-        QCOMPARE(w.SelectedNode(), node(w.RzTreeView1, QStringLiteral("5 My Notes")));
-
-        // The selected node gone: nothing is selected, the rest stays.
-        db_->exec({QStringLiteral("delete from TYPE where ID = 5")});
-        QTRY_COMPARE_WITH_TIMEOUT(shape(w.RzTreeView1),
-                                  (QStringList{"3 三级 (closed)", "  2 二级改", "1 一级", "  9 新类"}), 1000);
-        QVERIFY(!w.SelectedNode());
-    }
-
-    // Another program saves a document in the category on show: the list
-    // shows it without anyone asking.
-    void listFollowsOthersDocuments()
-    {
-        TfmDocumentList &w = open();
-        w.IBQueryDocument->openCategory(*dm_, QStringLiteral("1"));
-        QCOMPARE(w.IBQueryDocument->rowCount(), 4);
-        db_->exec({QStringLiteral("insert into DOCUMENTS (ID, TITLE, TYPEID, CONTENT) values (40, '别处', 1, 'x')")});
-        QTRY_COMPARE_WITH_TIMEOUT(w.IBQueryDocument->rowCount(), 5, 1000);
-        QCOMPARE(listedTitles(w).value(0), QStringLiteral("别处"));
     }
 
     void treeFromRowsOutOfOrderWithOrphans()

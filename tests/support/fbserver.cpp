@@ -8,6 +8,9 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace mvtest {
 
 namespace {
@@ -105,6 +108,8 @@ bool FbServer::start(QString *why)
     if (!prepared_ && !prepare(why))
         return false;
     process_.setProcessChannelMode(QProcess::MergedChannels);
+    // A test that crashes takes its server with it.
+    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     process_.start(ServerBinary, {QStringLiteral("-p"), QString::number(port_)});
     if (!process_.waitForStarted(10000) || !waitForPort(15000)) {
         if (why)
