@@ -208,16 +208,15 @@ void ChangeEvents::delivered()
     const std::vector<quint32> now = countsOf(got);
     // The delivered block need not be laid out as the request was.
     setCounts(s->request, now);
-    // Asked again first, so that nothing posted meanwhile is missed.
-    queue();
     // The server answers a new registration at once with its counts as
     // they stand: that first delivery is where counting starts.
-    if (s->baseline) {
-        s->baseline = false;
-        setCounts(s->request, now);
-        queue();
+    const bool baseline = s->baseline;
+    s->baseline = false;
+    // Asked again before anything else, so that nothing posted meanwhile
+    // is missed. A failure lets go of s.
+    queue();
+    if (baseline)
         return;
-    }
     auto commits = [&](size_t i) -> int {
         if (i >= now.size() || i >= before.size() || now[i] == before[i])
             return 0;
