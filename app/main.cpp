@@ -17,6 +17,8 @@
 
 #include <QStandardPaths>
 
+#include <cstdio>
+
 int main(int argc, char **argv)
 {
     // The name of the user's data folder (start-up later gives the
@@ -35,6 +37,12 @@ int main(int argc, char **argv)
                                          QStandardPaths::writableLocation(QStandardPaths::AppDataLocation),
                                          commandLine.database())
                 .path;
+        if (mv::db::isServerName(database)) {
+            // The restored file is made beside the database: there is no
+            // "beside" here for one on a server.
+            std::fputs("--restore 只能恢复到本机上的数据库旁边；服务器上的数据库请在服务器上恢复。\n", stderr);
+            return 1;
+        }
         return mv::restoreFromCommandLine(commandLine.restore(), database);
     }
 
