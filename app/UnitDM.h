@@ -5,9 +5,10 @@
 #include <QString>
 #include <QStringList>
 
-// Told of every change to DOCUMENTS once it is committed, so that what is
-// held of the documents in memory stays in step with the file at once
-// (other writers' changes reach it through the database's change log).
+// Told of every change to DOCUMENTS this program commits, so that what is
+// held of the documents in memory stays in step with the file at once.
+// Other writers' changes reach it through the database's change log; a
+// database on a server also announces them by events (mv::ChangeEvents).
 class DocumentListener
 {
 public:
@@ -49,23 +50,36 @@ public:
     // Called by whoever committed the change.
     void documentWritten(const QString &id)
     {
+        ++ownDocumentCommits_;
         if (listener_)
             listener_->documentWritten(id);
     }
     void documentDeleted(const QString &id)
     {
+        ++ownDocumentCommits_;
         if (listener_)
             listener_->documentDeleted(id);
     }
     void categoryDocumentsDeleted(const QStringList &typeIds)
     {
+        ++ownDocumentCommits_;
         if (listener_)
             listener_->categoryDocumentsDeleted(typeIds);
+    }
+    // Of commits commits to DOCUMENTS that the database announced, how many
+    // others made: those this program made itself (and told its listener
+    // of) are taken off, and counted as announced.
+    int othersOf(int commits)
+    {
+        const int own = qMin(commits, ownDocumentCommits_);
+        ownDocumentCommits_ -= own;
+        return commits - own;
     }
 
 private:
     void DataModuleCreate(const QString &path);
     DocumentListener *listener_ = nullptr;
+    int ownDocumentCommits_ = 0;
 };
 
 extern TmvlabDm *mvlabDm;

@@ -30,8 +30,13 @@ public:
     QString database() const;
     // --restore FILE as given; empty when not given.
     QString restore() const;
+    // --user NAME and --password-file FILE for a database on a server.
+    QString user() const;
+    QString passwordFile() const;
 
     QString helpText() const;
+    // The settings file that may give the server's login (see ServerLogin).
+    static QString settingsFile();
     static QString versionText();
 
     static QStringList arguments(int argc, char **argv);
@@ -44,6 +49,8 @@ private:
     QCommandLineOption version_;
     QCommandLineOption database_;
     QCommandLineOption restore_;
+    QCommandLineOption user_;
+    QCommandLineOption passwordFile_;
 };
 
 } // namespace mv

@@ -37,6 +37,14 @@ DatabaseChoiceResult chooseDatabase(const QString &programDir, const QString &us
         return made(choice.path);
     case DatabaseLocation::Source::Requested:
         break;
+    case DatabaseLocation::Source::Server: {
+        // A database on a server is made by whoever runs the server.
+        const DatabaseLocation::Check check = DatabaseLocation::inspect(choice.path);
+        if (check.state == DatabaseLocation::State::Usable)
+            return {choice.path};
+        Dialogs::error(DatabaseLocation::refusal(choice.path, check));
+        return {{}, 1};
+    }
     }
 
     const DatabaseLocation::Check check = DatabaseLocation::inspect(choice.path);

@@ -57,6 +57,8 @@ QString missingSchema(const QString &path)
 DatabaseLocation::Choice DatabaseLocation::choose(const QString &programDir, const QString &userDataDir,
                                                   const QString &requested)
 {
+    if (db::isServerName(requested))
+        return {requested, Source::Server};
     if (!requested.isEmpty())
         return {QDir::cleanPath(QFileInfo(requested).absoluteFilePath()), Source::Requested};
     const QString fileName = QString::fromLatin1(TmvlabDm::DatabaseFileName);
@@ -68,6 +70,17 @@ DatabaseLocation::Choice DatabaseLocation::choose(const QString &programDir, con
 
 DatabaseLocation::Check DatabaseLocation::inspect(const QString &path)
 {
+    if (db::isServerName(path)) {
+        // Nothing of it can be seen from here but through the server.
+        try {
+            const QString missing = missingSchema(path);
+            if (!missing.isEmpty())
+                return {State::OtherSchema, missing};
+        } catch (const db::DbError &e) {
+            return {State::ServerRefused, e.message()};
+        }
+        return {State::Usable, {}};
+    }
     const QFileInfo file(path);
     if (!file.exists()) {
         // A link to nowhere: a new file would be made wherever it points.
@@ -116,6 +129,9 @@ QString DatabaseLocation::refusal(const QString &path, const Check &check)
             .arg(path, check.detail);
     case State::OtherSchema:
         return QStringLiteral("这个数据库不是本程序的数据库（%2）：\n%1\n无法使用它!").arg(path, check.detail);
+    case State::ServerRefused:
+        return QStringLiteral("无法使用服务器上的数据库：\n%1\n（%2）\n请检查服务器是否在运行、地址、用户名和密码!")
+            .arg(path, check.detail);
     }
     return {};
 }

@@ -15,15 +15,16 @@ public:
     enum class Source {
         BesideProgram, // the file beside the program exists
         UserData,      // the user's data folder (the file may not exist yet)
-        Requested      // named on the command line (may not exist either)
+        Requested,     // named on the command line (may not exist either)
+        Server         // a database on a server, named on the command line
     };
     struct Choice {
         QString path;
         Source source;
     };
 
-    // requested wins when given (made absolute against the working folder,
-    // without "." and ".." parts); then an existing file beside the program;
+    // requested wins when given (a server's name as it stands, a file made
+    // absolute against the working folder, without "." and ".." parts); then an existing file beside the program;
     // then the user's data folder.
     static Choice choose(const QString &programDir, const QString &userDataDir, const QString &requested = {});
 
@@ -35,7 +36,8 @@ public:
         NotAFile,        // a folder or some other thing that is no plain file
         FileReadOnly,    // a file this user cannot both read and write
         NotADatabase,    // the engine does not open it as a database
-        OtherSchema      // a database without this program's two tables
+        OtherSchema,     // a database without this program's two tables
+        ServerRefused    // a database on a server that cannot be reached or used
     };
     struct Check {
         State state = State::Usable;

@@ -47,15 +47,20 @@ int run(const Dialogs::Box &box)
         icon = QMessageBox::Question;
         buttons = QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel;
         break;
+    case Dialogs::Kind::ConflictQuestion:
+        icon = QMessageBox::Warning;
+        buttons = QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel;
+        break;
     }
     QMessageBox mb(icon, box.caption, box.text, buttons, owner);
     if (box.kind == Dialogs::Kind::Question)
         mb.setDefaultButton(QMessageBox::Ok);
-    if (box.kind == Dialogs::Kind::SaveQuestion) {
-        mb.button(QMessageBox::Save)->setText(QStringLiteral("保存"));
-        mb.button(QMessageBox::Discard)->setText(QStringLiteral("不保存"));
+    if (box.kind == Dialogs::Kind::SaveQuestion || box.kind == Dialogs::Kind::ConflictQuestion) {
+        const bool save = box.kind == Dialogs::Kind::SaveQuestion;
+        mb.button(QMessageBox::Save)->setText(save ? QStringLiteral("保存") : QStringLiteral("重新载入"));
+        mb.button(QMessageBox::Discard)->setText(save ? QStringLiteral("不保存") : QStringLiteral("另存为新文档"));
         mb.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
-        mb.setDefaultButton(QMessageBox::Save);
+        mb.setDefaultButton(save ? QMessageBox::Save : QMessageBox::Cancel);
         mb.setEscapeButton(QMessageBox::Cancel);
         const int r = execModal(&mb);
         return r == QMessageBox::Save ? Dialogs::Ok : r == QMessageBox::Discard ? Dialogs::Discard : Dialogs::Cancel;
@@ -95,6 +100,12 @@ Dialogs::Answer Dialogs::saveQuestion(const QString &text, const QString &captio
     return r == Ok || r == Discard ? Answer(r) : Cancel;
 }
 
+Dialogs::Answer Dialogs::conflictQuestion(const QString &text, const QString &caption)
+{
+    const int r = run({Kind::ConflictQuestion, caption, text});
+    return r == Ok || r == Discard ? Answer(r) : Cancel;
+}
+
 void Dialogs::notice(const QString &text, const QString &caption)
 {
     run({Kind::Notice, caption, text});
@@ -129,7 +140,8 @@ DialogRecorder::~DialogRecorder()
 
 QStringList DialogRecorder::lines() const
 {
-    static const char *const names[] = {"info", "error", "question", "notice", "savequestion"};
+    static const char *const names[] = {"info", "error", "question", "notice", "savequestion",
+                                                "conflictquestion"};
     QStringList out;
     for (const Dialogs::Box &b : boxes_)
         out.append(QString::fromLatin1(names[int(b.kind)]) + QLatin1Char('|') + b.caption + QLatin1Char('|')

@@ -22,7 +22,8 @@ public:
         Error,    // standard error box: application title, error icon, OK
         Question, // own caption, OK and Cancel, question icon
         Notice,   // box without owner: own caption, information icon, OK
-        SaveQuestion // own caption, "保存", "不保存" and "取消", question icon
+        SaveQuestion, // own caption, "保存", "不保存" and "取消", question icon
+        ConflictQuestion // own caption, "重新载入", "另存为新文档" and "取消", warning icon
     };
     // The answer to a question: OK (for a save question: save), cancel, or
     // for a save question, go on without saving.
@@ -43,6 +44,8 @@ public:
     static void notice(const QString &text, const QString &caption);
     // Save, discard or cancel; Cancel also when the box is closed otherwise.
     static Answer saveQuestion(const QString &text, const QString &caption);
+    // Reload (Ok), save as new (Discard) or cancel.
+    static Answer conflictQuestion(const QString &text, const QString &caption);
 
     // The error box's text: a "." is added when the last character sorts
     // after ".".

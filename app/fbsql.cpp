@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
 
@@ -89,7 +90,8 @@ auto guarded(F &&f) -> decltype(f())
 bool attachmentLost(const IStatus *status)
 {
     static const ISC_STATUS lost[] = {isc_att_shutdown, isc_shutdown,       isc_shutinprog,  isc_conn_lost,
-                                      isc_network_error, isc_net_read_err, isc_lost_db_connection,
+                                      isc_network_error, isc_net_read_err, isc_net_write_err,
+                                      isc_lost_db_connection,
                                       isc_bad_db_handle};
     const ISC_STATUS *v = const_cast<IStatus *>(status)->getErrors();
     for (; v && v[0] != isc_arg_end; v += 2) {
@@ -135,12 +137,40 @@ void discard(ITransaction *&t)
     t = nullptr;
 }
 
-QByteArray dpbFor(ThrowStatusWrapper *st, const QByteArray &user, const QByteArray &password,
+struct ServerLogin {
+    std::mutex mutex;
+    QByteArray user;
+    QByteArray password;
+};
+
+ServerLogin &serverLogin()
+{
+    static ServerLogin login;
+    return login;
+}
+
+// A server that does not answer is given up after this long, instead of
+// the client's three minutes.
+constexpr int ServerConnectTimeoutSeconds = 10;
+
+QByteArray dpbFor(ThrowStatusWrapper *st, const QString &name, const QByteArray &user, const QByteArray &password,
                   bool create)
 {
+    QByteArray u = user;
+    QByteArray p = password;
+    const bool server = isServerName(name);
+    if (server) {
+        std::lock_guard<std::mutex> lock(serverLogin().mutex);
+        if (!serverLogin().user.isEmpty()) {
+            u = serverLogin().user;
+            p = serverLogin().password;
+        }
+    }
     IXpbBuilder *dpb = master()->getUtilInterface()->getXpbBuilder(st, IXpbBuilder::DPB, nullptr, 0);
-    dpb->insertString(st, isc_dpb_user_name, user.constData());
-    dpb->insertString(st, isc_dpb_password, password.constData());
+    dpb->insertString(st, isc_dpb_user_name, u.constData());
+    dpb->insertString(st, isc_dpb_password, p.constData());
+    if (server)
+        dpb->insertInt(st, isc_dpb_connect_timeout, ServerConnectTimeoutSeconds);
     if (create) {
         dpb->insertInt(st, isc_dpb_sql_dialect, 3);
         dpb->insertInt(st, isc_dpb_page_size, 8192);
@@ -151,6 +181,40 @@ QByteArray dpbFor(ThrowStatusWrapper *st, const QByteArray &user, const QByteArr
 }
 
 } // namespace
+
+bool isServerName(const QString &name)
+{
+    static const QRegularExpression form(QStringLiteral(
+        "^(?:inet[46]?://.+|(?:\\[[^\\]/]+\\]|[a-z0-9_-][a-z0-9._-]*)(?:/[a-z0-9_-]+)?:.+)$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    return form.match(name).hasMatch();
+}
+
+IAttachment *attachDatabase(const QString &name, const QByteArray &user, const QByteArray &password)
+{
+    return guarded([&] {
+        Status st;
+        const QByteArray dpb = dpbFor(&st, name, user, password, false);
+        IProvider *prov = master()->getDispatcher();
+        IAttachment *att = nullptr;
+        try {
+            att = prov->attachDatabase(&st, QFile::encodeName(name).constData(), unsigned(dpb.size()),
+                                       reinterpret_cast<const unsigned char *>(dpb.constData()));
+        } catch (...) {
+            prov->release();
+            throw;
+        }
+        prov->release();
+        return att;
+    });
+}
+
+void setServerLogin(const QByteArray &user, const QByteArray &password)
+{
+    std::lock_guard<std::mutex> lock(serverLogin().mutex);
+    serverLogin().user = user;
+    serverLogin().password = password;
+}
 
 DbError::DbError(const QString &message, const QList<qint64> &codes, int osError)
     : std::runtime_error(message.toStdString()), message_(message), codes_(codes), osError_(osError)
@@ -196,6 +260,8 @@ void Connection::setDatabaseName(const QString &path)
 
 Connection::FileId Connection::fileIdOf(const QString &path)
 {
+    if (isServerName(path))
+        return {};
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return {};
@@ -228,7 +294,7 @@ OpenFiles &openFiles()
 
 void Connection::attach()
 {
-    const QString key = QFileInfo(path_).absoluteFilePath();
+    const QString key = isServerName(path_) ? path_ : QFileInfo(path_).absoluteFilePath();
     const FileId now = fileIdOf(path_);
     {
         std::lock_guard<std::mutex> lock(openFiles().mutex);
@@ -237,19 +303,7 @@ void Connection::attach()
                 throw DbError(QStringLiteral("数据库文件 %1 已经被替换或删除，程序还有一个连接在使用原来的文件。请稍后再试。")
                                   .arg(QDir::toNativeSeparators(path_)));
     }
-    Guard::run(this, [&] {
-        Status st;
-        const QByteArray dpb = dpbFor(&st, user_, password_, false);
-        IProvider *prov = master()->getDispatcher();
-        try {
-            att_ = prov->attachDatabase(&st, QFile::encodeName(path_).constData(), unsigned(dpb.size()),
-                                        reinterpret_cast<const unsigned char *>(dpb.constData()));
-        } catch (...) {
-            prov->release();
-            throw;
-        }
-        prov->release();
-    });
+    att_ = attachDatabase(path_, user_, password_);
     lost_ = false;
     // Remembered as the file it is now, to notice when the path comes to
     // name another one.
@@ -981,11 +1035,11 @@ QString Query::field(const QString &name) const
 void createDatabase(const QString &path, const QByteArray &user, const QByteArray &password,
                     const QStringList &statements)
 {
-    if (QFileInfo::exists(path))
+    if (!isServerName(path) && QFileInfo::exists(path))
         throw DbError(QStringLiteral("File %1 already exists; it is left untouched").arg(path));
     guarded([&] {
         Status st;
-        const QByteArray dpb = dpbFor(&st, user, password, true);
+        const QByteArray dpb = dpbFor(&st, path, user, password, true);
         IProvider *prov = master()->getDispatcher();
         IAttachment *att = nullptr;
         try {

@@ -48,6 +48,22 @@ private:
 
 class Query;
 
+// A database name that names a database on a server rather than a file on
+// this machine: "inet://host[:port]/path", "host:path" or "host/port:path"
+// (a host name, so that a path such as "/a:b/c.fdb" or "./a:b.fdb" stays a
+// local file; the engine itself takes any name with a colon for a host's,
+// so such a file cannot be opened in any case).
+bool isServerName(const QString &name);
+
+// The user name and password that attachments to a server present, for the
+// whole process (files on this machine need none). Kept in memory only.
+void setServerLogin(const QByteArray &user, const QByteArray &password);
+
+// A bare attachment to name, with the login as Connection presents it, for
+// what the statement layer does not cover (event registration). The caller
+// detaches it. Throws DbError.
+Firebird::IAttachment *attachDatabase(const QString &name, const QByteArray &user, const QByteArray &password);
+
 // One attachment to a database file. Changes run in units, each in a
 // transaction of its own that ends with a commit (or a rollback) before
 // runUnit returns. A statement outside a unit reads in a read-only
@@ -65,7 +81,8 @@ public:
     // must belong together).
     enum class Reads { ReadCommitted, Snapshot };
 
-    // Which file a path names: device and inode (both 0 when none).
+    // Which file a path names: device and inode (both 0 when none, and for
+    // a database on a server).
     struct FileId {
         quint64 device = 0;
         quint64 inode = 0;

@@ -34,6 +34,7 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -63,6 +64,11 @@ const QString SurfaceGoneText = QStringLiteral(
     "在那以后输入的内容可能没有保留下来。");
 const QString SurfaceNotAnsweringText =
     QStringLiteral("编辑区没有及时响应，这个操作没有完成。\n最后一次读到的正文仍然保留，保存时可以存入。");
+const QString ChangedElsewhereText = QStringLiteral(
+    "这篇文档在你打开之后已经在别处修改并保存过，你的修改没有保存，别处的修改也没有被覆盖。\n"
+    "重新载入：放弃你的修改，显示现在保存的内容；\n"
+    "另存为新文档：把你的内容保存成一篇新文档；\n"
+    "取消：回到本窗口，你输入的内容保留。");
 const QString SaveLastBodyQuestion = QStringLiteral(
     "编辑区没有及时响应，读不到正在编辑的正文。\n要保存最后一次读到的正文吗？在那以后的修改不在其中。");
 
@@ -190,7 +196,11 @@ QStringList TfmTemp::FontNamesFrom(const QStringList &families)
 
 QString TfmTemp::ImageFolderFor(const QString &databasePath)
 {
-    const QString dir = QFileInfo(databasePath).absolutePath();
+    // A database on a server has no folder here: its pictures stay in the
+    // user's data folder on each machine.
+    const QString dir = mv::db::isServerName(databasePath)
+                            ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                            : QFileInfo(databasePath).absolutePath();
     return QDir::toNativeSeparators(dir + QStringLiteral("/images/"));
 }
 
@@ -453,6 +463,7 @@ void TfmTemp::openDocument()
     DateTimePicker1->setDate(d);
     HtmlEdit1->setHTML(content);
     m_lastBody = content;
+    loadedVersion_ = mv::documentVersion(title, typeId, content);
     markSaved();
 }
 
@@ -505,19 +516,38 @@ void TfmTemp::sbCancelClick()
 
 void TfmTemp::insertDocument(const QString &title, const QString &typeId, const QString &content)
 {
-    DocumentId = mv::insertDocument(*mvlabDm, title, typeId, content);
+    DocumentId = mv::insertDocument(*mvlabDm, title, typeId, content, &loadedVersion_);
     markSaved();
     setBrowseState();
     mv::Dialogs::info(QStringLiteral("数据已经成功添加!"));
 }
 
-void TfmTemp::updateDocument(const QString &title, const QString &typeId, const QString &content)
+bool TfmTemp::updateDocument(const QString &title, const QString &typeId, const QString &content)
 {
-    // An update that met no row stored nothing; that is not a success.
-    if (!mv::updateDocument(*mvlabDm, DocumentId, title, typeId, content))
+    QByteArray version;
+    switch (mv::updateLoadedDocument(*mvlabDm, DocumentId, loadedVersion_, title, typeId, content, &version)) {
+    case mv::UpdateResult::Stored:
+        loadedVersion_ = version;
+        markSaved();
+        mv::Dialogs::info(QStringLiteral("数据已经成功修改!"));
+        return true;
+    case mv::UpdateResult::Missing:
+        // An update that met no row stored nothing; that is not a success.
         throw EEditorError(QStringLiteral("编号为 %1 的文档已经不存在，修改没有保存。").arg(DocumentId));
-    markSaved();
-    mv::Dialogs::info(QStringLiteral("数据已经成功修改!"));
+    case mv::UpdateResult::ChangedSinceLoaded:
+        break;
+    }
+    switch (mv::Dialogs::conflictQuestion(ChangedElsewhereText, QStringLiteral("保存冲突"))) {
+    case mv::Dialogs::Ok:
+        openDocument();
+        return false;
+    case mv::Dialogs::Discard:
+        insertDocument(title, typeId, content);
+        return true;
+    case mv::Dialogs::Cancel:
+        break;
+    }
+    return false;
 }
 
 bool TfmTemp::saveDocument()
@@ -568,8 +598,8 @@ bool TfmTemp::storeDocument()
     try {
         if (SaveMode == ModeAdd)
             insertDocument(title, typeId, content);
-        else
-            updateDocument(title, typeId, content);
+        else if (!updateDocument(title, typeId, content))
+            return false;
     } catch (const mv::db::DbError &e) {
         mv::Dialogs::info(mv::db::failedChangeText(e));
         return false;

@@ -182,7 +182,9 @@ private:
     // What is shown now counts as loaded or saved.
     void markSaved();
     void insertDocument(const QString &title, const QString &typeId, const QString &content);
-    void updateDocument(const QString &title, const QString &typeId, const QString &content);
+    // False when nothing was stored over the document: it had changed since
+    // it was loaded, and the user chose to reload it or to stay.
+    bool updateDocument(const QString &title, const QString &typeId, const QString &content);
     // Stores what is shown; false when nothing was stored (the user was
     // told why).
     bool storeDocument();
@@ -198,6 +200,9 @@ private:
     QString savedTypeId_;
     bool askBeforeClosing_ = true;
     QString m_lastBody;
+    // What the stored document held when loaded or last saved here (see
+    // mv::documentVersion); a save over anything else is refused.
+    QByteArray loadedVersion_;
     QTimer *m_readTimer = nullptr;
     bool m_readPending = false;
     // Counts the surfaces lost; an answer or failure from before a loss

@@ -3,6 +3,8 @@
 #include "UnitAbort.h"
 #include "UnitDM.h"
 #include "categorymodel.h"
+#include "changeevents.h"
+#include "treestate.h"
 #include "dialogs.h"
 #include "documentquery.h"
 #include "searchindexer.h"
@@ -168,6 +170,10 @@ void TfmDocumentList::buildLayout()
     IBQueryDocument->setIndexer(SearchIndexer1);
     StatementSearch1 = new StatementSearch(dm_->IBDatabaseMV.databaseName(), this);
     StatementSearch1->setObjectName(QStringLiteral("StatementSearch1"));
+    ChangeEvents1 = new mv::ChangeEvents(dm_->IBDatabaseMV.databaseName(), this);
+    ChangeEvents1->setObjectName(QStringLiteral("ChangeEvents1"));
+    connect(ChangeEvents1, &mv::ChangeEvents::categoriesChanged, this, &TfmDocumentList::FollowCategoryChanges);
+    connect(ChangeEvents1, &mv::ChangeEvents::documentsChanged, this, &TfmDocumentList::FollowDocumentChanges);
     IBQueryDocument->setStatementSearch(StatementSearch1);
     // A search still waiting for its statement when the index comes is
     // answered from the index at once.
@@ -294,6 +300,38 @@ void TfmDocumentList::ReloadTree()
     TArr arr;
     LoadCategories(*dm_, arr);
     BuildCategoryTree(RzTreeView1, arr);
+}
+
+void TfmDocumentList::FollowCategoryChanges()
+{
+    const mv::TreeState state = mv::captureTreeState(RzTreeView1);
+    try {
+        ReloadTree();
+    } catch (const mv::db::DbError &) {
+        // The next action says what is wrong; the tree tries again at the
+        // next announcement.
+        return;
+    }
+    mv::restoreTreeState(RzTreeView1, state);
+}
+
+void TfmDocumentList::FollowDocumentChanges(int commits)
+{
+    if (commits != mv::ChangeEvents::Unknown && dm_->othersOf(commits) == 0)
+        return; // only this program's own, already followed
+    SearchIndexer1->othersChangedDocuments();
+    const QString current = CurrentDocumentId();
+    try {
+        IBQueryDocument->reopen(*dm_);
+    } catch (const mv::db::DbError &) {
+        return;
+    }
+    for (int r = 0; r < IBQueryDocument->rowCount(); ++r) {
+        if (IBQueryDocument->fieldByName(r, QStringLiteral("id")) == current) {
+            DBGridEh1->setCurrentIndex(IBQueryDocument->index(r, 0));
+            break;
+        }
+    }
 }
 
 QTreeWidgetItem *TfmDocumentList::SelectedNode() const

@@ -15,6 +15,9 @@ class QToolButton;
 class QTreeWidgetItem;
 class DocumentQuery;
 class SearchIndexer;
+namespace mv {
+class ChangeEvents;
+}
 class StatementSearch;
 class TmvlabDm;
 
@@ -80,6 +83,16 @@ public:
     SearchIndexer *SearchIndexer1;
     // Runs the searches the index cannot answer yet, off the window's thread.
     StatementSearch *StatementSearch1;
+    // Hears of what other programs (other machines) commit.
+    mv::ChangeEvents *ChangeEvents1;
+
+    // Others changed the categories: the tree is built again, with the
+    // nodes that were open open again and the selection kept where they
+    // still exist.
+    void FollowCategoryChanges();
+    // Others changed documents (commits of them, or ChangeEvents::Unknown):
+    // the list shows again what it showed, and the search index follows.
+    void FollowDocumentChanges(int commits);
 
     mv::FlatMenu *PopupMenu1;
     QAction *N1;

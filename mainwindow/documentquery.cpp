@@ -102,6 +102,7 @@ void DocumentQuery::setStatementSearch(StatementSearch *search)
 
 void DocumentQuery::close()
 {
+    opened_ = Opened::Nothing;
     if (pending_) {
         statementSearch_->cancel();
         pending_ = 0;
@@ -151,9 +152,26 @@ void DocumentQuery::readRows(mv::db::Query &q, std::vector<Row> &out, const std:
     }
 }
 
+void DocumentQuery::reopen(TmvlabDm &dm)
+{
+    const QString with = openedWith_;
+    switch (opened_) {
+    case Opened::Nothing:
+        break;
+    case Opened::Category:
+        openCategory(dm, with);
+        break;
+    case Opened::Search:
+        openSearch(dm, with);
+        break;
+    }
+}
+
 void DocumentQuery::openCategory(TmvlabDm &dm, const QString &id)
 {
     close();
+    opened_ = Opened::Category;
+    openedWith_ = id;
     bool numeric = false;
     id.toInt(&numeric);
     if (!numeric)
@@ -247,6 +265,8 @@ std::vector<DocumentQuery::Row> DocumentQuery::searchRows(mv::db::Connection &c,
 void DocumentQuery::openSearch(TmvlabDm &dm, const QString &text)
 {
     close();
+    opened_ = Opened::Search;
+    openedWith_ = text;
     const QByteArray needle = mv::GbkCodec::encode(text);
     if (searchIndex(needle))
         return;

@@ -76,6 +76,9 @@ public:
     // Empties the list (a failed open leaves it so); a search still running
     // is dropped.
     void close();
+    // Runs the last open again (a category's documents or a search), to
+    // show what others changed meanwhile; nothing when nothing is listed.
+    void reopen(TmvlabDm &dm);
 
     bool active() const { return active_; }
     // A search whose rows have not come yet.
@@ -132,4 +135,6 @@ private:
     quint64 pending_ = 0; // the statement search's request the list waits for
     bool active_ = false;
     bool fromIndex_ = false;
+    enum class Opened { Nothing, Category, Search } opened_ = Opened::Nothing;
+    QString openedWith_; // the category id or the search text
 };

@@ -148,6 +148,18 @@ std::shared_ptr<const SearchIndex> SearchIndexer::current()
     return index_;
 }
 
+void SearchIndexer::othersChangedDocuments()
+{
+    if (worker_.joinable()) {
+        rebuildWanted_ = true;
+        return;
+    }
+    if (!index_)
+        return; // none yet: the next search starts a build
+    index_.reset();
+    start();
+}
+
 void SearchIndexer::compactWhenDue()
 {
     if (!index_ || worker_.joinable() || !index_->wantsCompaction())
@@ -196,6 +208,18 @@ void SearchIndexer::compactWhenDue()
 void SearchIndexer::built(const QString &error, double ms)
 {
     join();
+    if (rebuildWanted_) {
+        rebuildWanted_ = false;
+        {
+            std::lock_guard<std::mutex> lock(resultMutex_);
+            result_.reset();
+        }
+        compacting_ = false;
+        pending_.clear();
+        index_.reset();
+        start();
+        return;
+    }
     std::unique_ptr<SearchIndex> owned;
     mv::db::Connection::FileId from;
     bool logged = false, opened = false;

@@ -60,6 +60,12 @@ public:
     // meanwhile.
     void catchUp();
 
+    // Another connection (another machine) committed changes to documents
+    // that this program was not told of one by one. The index is built
+    // again; searches ask the database meanwhile. This is the one place to
+    // apply the database's change log instead, from where it stopped.
+    void othersChangedDocuments();
+
     void documentWritten(const QString &id) override;
     void documentDeleted(const QString &id) override;
     void categoryDocumentsDeleted(const QStringList &typeIds) override;
@@ -106,5 +112,8 @@ private:
     std::atomic_bool cancel_{false};
     double buildMs_ = 0;
     bool compacting_ = false;
+    // Others changed documents while a build or compaction ran: its result
+    // may miss that, so it is built again once done.
+    bool rebuildWanted_ = false;
     std::function<void()> buildHook_;
 };

@@ -15,7 +15,7 @@ case "$mode" in run|test) ;; *) echo "usage: bash tools/setup.sh run|test" >&2; 
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6webenginecore6-bin libgl-dev
-  firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils
+  firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils firebird3.0-server
   fonts-noto-cjk xvfb xauth
   dpkg-dev file desktop-file-utils
   libsqlite3-dev

@@ -70,6 +70,8 @@ private slots:
     void openingFailsWithoutWindow();
     void failedSaveReportsNoSuccess_data();
     void failedSaveReportsNoSuccess();
+    void saveOverAnotherSaveIsRefused_data();
+    void saveOverAnotherSaveIsRefused();
     void titleStopsAtStoredByteLimit_data();
     void titleStopsAtStoredByteLimit();
     void addModeCategoryFromModeString_data();
@@ -553,6 +555,59 @@ void TestEditor::openingFailsWithoutWindow()
     });
     OpenDocumentEditor(nullptr, QStringLiteral("5-Edit-none"));
     QVERIFY(windowShown);
+}
+
+void TestEditor::saveOverAnotherSaveIsRefused_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("titleShown");
+    QTest::addColumn<QStringList>("rows"); // id|title after the save
+    QTest::newRow("reload") << int(mv::Dialogs::Ok) << "theirs" << QStringList{"5|theirs"};
+    QTest::newRow("save as new") << int(mv::Dialogs::Discard) << "mine" << QStringList{"5|theirs", "6|mine"};
+    QTest::newRow("back to the editor") << int(mv::Dialogs::Cancel) << "mine" << QStringList{"5|theirs"};
+}
+
+void TestEditor::saveOverAnotherSaveIsRefused()
+{
+    QFETCH(int, answer);
+    QFETCH(QString, titleShown);
+    QFETCH(QStringList, rows);
+    db_->exec({"insert into documents(id,title,typeid,content) values(5,'stored',3,'<body>x</body>')"});
+    mv::DialogRecorder boxes;
+    TfmTemp ed(nullptr, QStringLiteral("5-Edit-none"));
+    ed.show();
+    ed.sbEdit->click();
+    ed.Edit1->setText(QStringLiteral("mine"));
+    typeBody(ed, QStringLiteral("<p>my work</p>"));
+    // Another machine saves the same document meanwhile.
+    db_->exec({"update documents set title='theirs', content='<body><p>their work</p></body>' where id=5"});
+
+    boxes.answerNext(mv::Dialogs::Answer(answer));
+    ed.sbSave->click();
+    QCOMPARE(boxes.boxes().at(0).kind, mv::Dialogs::Kind::ConflictQuestion);
+    QCOMPARE(boxes.boxes().at(0).caption, QStringLiteral("保存冲突"));
+    QVERIFY(!boxes.lines().contains(Changed));
+    QCOMPARE(db_->rows("select id, title from documents order by id"), rows);
+    QCOMPARE(db_->rows("select content from documents where id=5"), QStringList{"<body><p>their work</p></body>"});
+    QCOMPARE(ed.Edit1->text(), titleShown);
+    if (answer == mv::Dialogs::Discard) {
+        QCOMPARE(ed.DocumentId, QStringLiteral("6"));
+        QVERIFY(db_->rows("select content from documents where id=6").value(0).contains("<p>my work</p>"));
+    }
+    if (answer == mv::Dialogs::Ok) {
+        QVERIFY(bodyHtml(ed).contains(QStringLiteral("their work")));
+        QVERIFY(!ed.HasUnsavedChanges());
+    } else {
+        QVERIFY(bodyHtml(ed).contains(QStringLiteral("my work")));
+    }
+    // Saved again after a reload or a save as new, nothing is in the way.
+    if (answer != mv::Dialogs::Cancel) {
+        boxes.clear();
+        ed.sbEdit->click();
+        ed.Edit1->setText(QStringLiteral("again"));
+        ed.sbSave->click();
+        QCOMPARE(boxes.lines(), QStringList{Changed});
+    }
 }
 
 void TestEditor::failedSaveReportsNoSuccess_data()

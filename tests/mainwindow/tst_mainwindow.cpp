@@ -10,6 +10,7 @@
 #include "gradientpanel.h"
 #include "mvapplication.h"
 #include "testdb.h"
+#include "treeshape.h"
 #include "treeview.h"
 
 #include <QContextMenuEvent>
@@ -25,25 +26,8 @@
 
 namespace {
 
-// The tree as indented captions, for comparing whole shapes.
-QStringList shape(QTreeWidget *tree)
-{
-    QStringList out;
-    std::function<void(QTreeWidgetItem *, int)> walk = [&](QTreeWidgetItem *item, int depth) {
-        out.append(QString(depth * 2, QLatin1Char(' ')) + item->text(0) + (item->isExpanded() || !item->childCount() ? "" : " (closed)"));
-        for (int i = 0; i < item->childCount(); ++i)
-            walk(item->child(i), depth + 1);
-    };
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        walk(tree->topLevelItem(i), 0);
-    return out;
-}
-
-QTreeWidgetItem *node(QTreeWidget *tree, const QString &caption)
-{
-    const auto found = tree->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
-    return found.isEmpty() ? nullptr : found.first();
-}
+using mvtest::node;
+using mvtest::shape;
 
 QPoint at(QTreeWidget *tree, QTreeWidgetItem *item)
 {

@@ -23,7 +23,12 @@ TestDb::TestDb(bool withFirstCategory)
 
 void TestDb::exec(const QStringList &statements)
 {
-    TmvlabDm dm(path_);
+    execOn(path_, statements);
+}
+
+void execOn(const QString &name, const QStringList &statements)
+{
+    TmvlabDm dm(name);
     dm.runUnit([&] {
         mv::db::Query q(dm.IBDatabaseMV);
         for (const QString &s : statements) {

@@ -14,6 +14,10 @@ namespace mvtest {
 // columns joined by '|', "<null>" for null.
 QStringList rowsOf(const QString &path, const QString &sql);
 
+// Runs statements on the database named, on a connection of its own (as
+// another program would), and commits them.
+void execOn(const QString &name, const QStringList &statements);
+
 // A fresh database file with the program's schema in its own temporary
 // folder; removed with the fixture.
 class TestDb
