@@ -150,6 +150,12 @@ std::shared_ptr<const SearchIndex> SearchIndexer::current()
 
 void SearchIndexer::othersChangedDocuments()
 {
+    if (index_ && logged_) {
+        // The change log names the documents; a compaction under way
+        // catches up from it when it ends.
+        catchUp();
+        return;
+    }
     if (worker_.joinable()) {
         rebuildWanted_ = true;
         return;

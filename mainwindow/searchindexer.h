@@ -61,9 +61,10 @@ public:
     void catchUp();
 
     // Another connection (another machine) committed changes to documents
-    // that this program was not told of one by one. The index is built
-    // again; searches ask the database meanwhile. This is the one place to
-    // apply the database's change log instead, from where it stopped.
+    // that this program was not told of one by one. With the change log the
+    // index applies it from where it stopped; without one (no index yet, or
+    // a database the log could not be added to) it is built again while
+    // searches ask the database.
     void othersChangedDocuments();
 
     void documentWritten(const QString &id) override;
