@@ -3,7 +3,6 @@
 #include "UnitDM.h"
 #include "categorymodel.h"
 #include "gbkcodec.h"
-#include "dialogs.h"
 #include "searchindexer.h"
 #include "statementsearch.h"
 
@@ -268,7 +267,7 @@ void DocumentQuery::statementSearchFinished(quint64 ticket, const QString &error
     if (error.isEmpty())
         publish(std::move(rows));
     else
-        mv::Dialogs::error(error);
+        emit searchFailed(error);
     emit searchFinished();
 }
 
