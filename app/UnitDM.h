@@ -1,23 +1,13 @@
 #pragma once
 
+#include "documentstore.h"
 #include "fbsql.h"
 
 #include <QString>
 #include <QStringList>
 
-// Told of every change to DOCUMENTS once it is committed, so that what is
-// held of the documents in memory stays in step with the file (the program
-// is the file's only writer).
-class DocumentListener
-{
-public:
-    virtual ~DocumentListener() = default;
-    // Inserted or updated.
-    virtual void documentWritten(const QString &id) = 0;
-    virtual void documentDeleted(const QString &id) = 0;
-    // Every document filed under these categories was deleted.
-    virtual void categoryDocumentsDeleted(const QStringList &typeIds) = 0;
-};
+// The search index's view of the store's change notices.
+using DocumentListener = mv::StoreListener;
 
 // The data module: the program's connection to the database file and the
 // shared statement that several windows load texts into. Reads run in short
@@ -43,29 +33,12 @@ public:
     // Runs a group of changes; they become durable together or not at all.
     void runUnit(const std::function<void()> &fn) { IBDatabaseMV.runUnit(fn); }
 
-    // One listener at a time (the search index); null for none.
-    void setDocumentListener(DocumentListener *l) { listener_ = l; }
-    DocumentListener *documentListener() const { return listener_; }
-    // Called by whoever committed the change.
-    void documentWritten(const QString &id)
-    {
-        if (listener_)
-            listener_->documentWritten(id);
-    }
-    void documentDeleted(const QString &id)
-    {
-        if (listener_)
-            listener_->documentDeleted(id);
-    }
-    void categoryDocumentsDeleted(const QStringList &typeIds)
-    {
-        if (listener_)
-            listener_->categoryDocumentsDeleted(typeIds);
-    }
+    // Every write goes through the store, which tells its listeners.
+    mv::DocumentStore &store() { return store_; }
 
 private:
     void DataModuleCreate(const QString &path);
-    DocumentListener *listener_ = nullptr;
+    mv::DocumentStore store_{*this};
 };
 
 extern TmvlabDm *mvlabDm;

@@ -1,23 +1,69 @@
 #include "documentstore.h"
 
 #include "UnitDM.h"
+#include "categorytree.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
 
 namespace mv {
 
 namespace {
+
+// The server takes at most 1,500 values in an IN list.
+constexpr qsizetype InListSlice = 1000;
+
 void bindDocument(db::Query &q, const QString &title, const QString &typeId, const QString &content)
 {
     q.setParam(QStringLiteral("typeid"), typeId);
     q.setParam(QStringLiteral("title"), title);
     q.setParam(QStringLiteral("content"), content);
 }
+
+QString documentId(const QString &text)
+{
+    return checkedId(text, QStringLiteral("文档"));
+}
+
 } // namespace
 
-QString insertDocument(TmvlabDm &dm, const QString &title, const QString &typeId, const QString &content)
+QString checkedId(const QString &text, const QString &what)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    // toInt takes blanks and a plus sign; an id is digits with an optional minus.
+    static const QRegularExpression digits(QStringLiteral("^-?[0-9]+$"));
+    if (!ok || !digits.match(text).hasMatch())
+        throw InputError(QStringLiteral("%1“%2”不是有效的编号（应为32位范围内的整数）").arg(what, text));
+    return QString::number(value);
+}
+
+void DocumentStore::addListener(StoreListener *l)
+{
+    if (std::find(listeners_.begin(), listeners_.end(), l) == listeners_.end())
+        listeners_.push_back(l);
+}
+
+void DocumentStore::removeListener(StoreListener *l)
+{
+    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), l), listeners_.end());
+}
+
+template<typename F>
+void DocumentStore::tell(F &&f)
+{
+    // A copy: a listener may remove itself while being told.
+    const std::vector<StoreListener *> now = listeners_;
+    for (StoreListener *l : now)
+        f(*l);
+}
+
+QString DocumentStore::insertDocument(const QString &title, const QString &typeId, const QString &content)
 {
     QString newId;
-    dm.runUnit([&] {
-        db::Query q(dm.IBDatabaseMV);
+    dm_.runUnit([&] {
+        db::Query q(dm_.IBDatabaseMV);
         q.setSql(QStringLiteral("select max(id) from documents"));
         q.open();
         const QString largest = q.field(0);
@@ -29,16 +75,17 @@ QString insertDocument(TmvlabDm &dm, const QString &title, const QString &typeId
         bindDocument(q, title, typeId, content);
         q.execute();
     });
-    dm.documentWritten(newId);
+    tell([&](StoreListener &l) { l.documentWritten(newId); });
     return newId;
 }
 
-bool updateDocument(TmvlabDm &dm, const QString &id, const QString &title, const QString &typeId,
-                    const QString &content)
+bool DocumentStore::updateDocument(const QString &idText, const QString &title, const QString &typeId,
+                                   const QString &content)
 {
+    const QString id = documentId(idText);
     bool found = false;
-    dm.runUnit([&] {
-        db::Query q(dm.IBDatabaseMV);
+    dm_.runUnit([&] {
+        db::Query q(dm_.IBDatabaseMV);
         q.setSql(QStringLiteral("update documents set title=:title,content=:content, typeid=:typeid  where id=") + id);
         bindDocument(q, title, typeId, content);
         q.execute();
@@ -49,18 +96,118 @@ bool updateDocument(TmvlabDm &dm, const QString &id, const QString &title, const
         q.close();
     });
     if (found)
-        dm.documentWritten(id);
+        tell([&](StoreListener &l) { l.documentWritten(id); });
     return found;
 }
 
-void deleteDocument(TmvlabDm &dm, const QString &id)
+void DocumentStore::deleteDocument(const QString &idText)
 {
-    dm.runUnit([&] {
-        db::Query q(dm.IBDatabaseMV);
+    const QString id = documentId(idText);
+    dm_.runUnit([&] {
+        db::Query q(dm_.IBDatabaseMV);
         q.setSql(QStringLiteral("delete from documents where id=") + id);
         q.execute();
     });
-    dm.documentDeleted(id);
+    tell([&](StoreListener &l) { l.documentDeleted(id); });
+}
+
+std::optional<StoredDocument> DocumentStore::document(const QString &idText)
+{
+    const QString id = documentId(idText);
+    db::Query q(dm_.IBDatabaseMV);
+    q.setSql(QStringLiteral("select id, title, typeid, \"DATE\", content from documents where id=") + id);
+    q.open();
+    if (q.eof())
+        return std::nullopt;
+    return StoredDocument{q.field(0), q.field(1), q.field(2), q.field(3), q.field(4)};
+}
+
+QString DocumentStore::nextCategoryId()
+{
+    db::Query q(dm_.IBDatabaseMV);
+    q.setSql(QStringLiteral("select max(id) from type"));
+    q.open();
+    const QString max = q.field(0);
+    q.close();
+    return QString::number((max.isEmpty() ? 0LL : max.toLongLong()) + 1);
+}
+
+void DocumentStore::insertCategory(const QString &id, const QString &parentIdText, const QString &name)
+{
+    const QString newId = checkedId(id, QStringLiteral("新类别"));
+    const QString parentId = checkedId(parentIdText, QStringLiteral("上级类别"));
+    dm_.runUnit([&] {
+        db::Query q(dm_.IBDatabaseMV);
+        q.setSql(QStringLiteral("insert into type(id,parentid,typename)  values(") + newId + QLatin1Char(',') + parentId
+                 + QStringLiteral(",:typename)"));
+        q.setParam(QStringLiteral("typename"), name);
+        q.execute();
+    });
+    tell([](StoreListener &l) { l.categoriesChanged(); });
+}
+
+QString DocumentStore::addCategory(const QString &parentIdText, const QString &name)
+{
+    checkedId(parentIdText, QStringLiteral("上级类别"));
+    const QString id = nextCategoryId();
+    insertCategory(id, parentIdText, name);
+    return id;
+}
+
+void DocumentStore::renameCategory(const QString &idText, const QString &name)
+{
+    const QString id = checkedId(idText, QStringLiteral("类别"));
+    dm_.runUnit([&] {
+        db::Query q(dm_.IBDatabaseMV);
+        q.setSql(QStringLiteral("update type set typename=:typename  where id=") + id);
+        q.setParam(QStringLiteral("typename"), name);
+        q.execute();
+    });
+    tell([](StoreListener &l) { l.categoriesChanged(); });
+}
+
+QString DocumentStore::categoryName(const QString &idText)
+{
+    bool numeric = false;
+    const qlonglong id = idText.toLongLong(&numeric);
+    if (!numeric)
+        return QString();
+    db::Query q(dm_.IBDatabaseMV);
+    q.setSql(QStringLiteral("select typename from type where id=") + QString::number(id));
+    q.open();
+    return q.eof() ? QString() : q.field(0);
+}
+
+QString DocumentStore::deleteCategorySubtree(const QString &id, bool withDocuments)
+{
+    const QString checked = checkedId(id, QStringLiteral("类别"));
+    QString list;
+    dm_.runUnit([&] {
+        list = SubtreeIdList(checked, CollectSubtreeIds(dm_, checked));
+        // A larger subtree goes in slices, all of them in this one unit.
+        const QStringList ids = list.split(QLatin1Char(','));
+        QStringList slices;
+        for (qsizetype at = 0; at < ids.size(); at += InListSlice)
+            slices << ids.mid(at, InListSlice).join(QLatin1Char(','));
+        db::Query q(dm_.IBDatabaseMV);
+        if (withDocuments) {
+            for (const QString &slice : slices) {
+                q.setSql(QStringLiteral("delete from documents where typeid in(") + slice + QLatin1Char(')'));
+                q.execute();
+            }
+        }
+        for (const QString &slice : slices) {
+            q.setSql(QStringLiteral("delete from type where id in(") + slice + QLatin1Char(')'));
+            q.execute();
+        }
+    });
+    const QStringList ids = list.split(QLatin1Char(','));
+    tell([&](StoreListener &l) {
+        if (withDocuments)
+            l.categoryDocumentsDeleted(ids);
+        l.categoriesChanged();
+    });
+    return list;
 }
 
 } // namespace mv

@@ -127,7 +127,8 @@ EEditorError::EEditorError(const QString &message)
 // ---------------------------------------------------------------------------
 // Construction
 
-TfmTemp::TfmTemp(QWidget *owner, const QString &mode) : QDialog(owner)
+TfmTemp::TfmTemp(QWidget *owner, const QString &mode, TmvlabDm *dm)
+    : QDialog(owner), m_dm(dm ? *dm : *mvlabDm)
 {
     buildWindow();
 
@@ -249,7 +250,7 @@ void TfmTemp::buildWindow()
     // the session.
     HtmlEdit1->setCharSet(QStringLiteral("gb2312"));
     HtmlEdit1->setHTML(QStringLiteral("\r\n<BODY></BODY>"));
-    HtmlEdit1->setImageFolder(ImageFolderFor(mvlabDm->IBDatabaseMV.databaseName()));
+    HtmlEdit1->setImageFolder(ImageFolderFor(m_dm.IBDatabaseMV.databaseName()));
     ensureImageFolder();
 
     dlgColor1 = nullptr;
@@ -418,10 +419,7 @@ void TfmTemp::FormCreate()
 
 QString TfmTemp::GetTypeName(const QString &Id)
 {
-    mv::db::Query q(mvlabDm->IBDatabaseMV);
-    q.setSql(QStringLiteral("select typename from type where id=") + Id);
-    q.open();
-    return q.eof() ? QString() : q.field(0);
+    return m_dm.store().categoryName(Id);
 }
 
 void TfmTemp::openDocument()
@@ -430,19 +428,13 @@ void TfmTemp::openDocument()
     if (!isDecimalId(DocumentId))
         throw EEditorError(QStringLiteral("无效的文档编号: %1").arg(DocumentId));
 
-    mv::db::Query &q = mvlabDm->IBQueryTemp;
-    q.close();
-    q.setSql(QStringLiteral("select * from documents where id=") + DocumentId);
-    q.open();
-    if (q.eof()) {
-        q.close();
+    const std::optional<mv::StoredDocument> stored = m_dm.store().document(DocumentId);
+    if (!stored)
         throw EEditorError(QStringLiteral("编号为 %1 的文档不存在").arg(DocumentId));
-    }
-    const QString typeId = q.field(QStringLiteral("typeid"));
-    const QString title = q.field(QStringLiteral("title"));
-    const QString date = q.field(QStringLiteral("date"));
-    const QString content = q.field(QStringLiteral("content"));
-    q.close();
+    const QString typeId = stored->typeId;
+    const QString title = stored->title;
+    const QString date = stored->date;
+    const QString content = stored->content;
 
     edType->setText(typeId);
     Edit2->setText(GetTypeName(typeId));
@@ -505,7 +497,7 @@ void TfmTemp::sbCancelClick()
 
 void TfmTemp::insertDocument(const QString &title, const QString &typeId, const QString &content)
 {
-    DocumentId = mv::insertDocument(*mvlabDm, title, typeId, content);
+    DocumentId = m_dm.store().insertDocument(title, typeId, content);
     markSaved();
     setBrowseState();
     mv::Dialogs::info(QStringLiteral("数据已经成功添加!"));
@@ -514,7 +506,7 @@ void TfmTemp::insertDocument(const QString &title, const QString &typeId, const 
 void TfmTemp::updateDocument(const QString &title, const QString &typeId, const QString &content)
 {
     // An update that met no row stored nothing; that is not a success.
-    if (!mv::updateDocument(*mvlabDm, DocumentId, title, typeId, content))
+    if (!m_dm.store().updateDocument(DocumentId, title, typeId, content))
         throw EEditorError(QStringLiteral("编号为 %1 的文档已经不存在，修改没有保存。").arg(DocumentId));
     markSaved();
     mv::Dialogs::info(QStringLiteral("数据已经成功修改!"));
@@ -638,7 +630,7 @@ void TfmTemp::sbDelClick()
     if (!mv::Dialogs::question(QStringLiteral("您确定删除本记录吗?"), QStringLiteral("删除提示")))
         return;
     try {
-        mv::deleteDocument(*mvlabDm, DocumentId);
+        m_dm.store().deleteDocument(DocumentId);
     } catch (const mv::db::DbError &e) {
         mv::Dialogs::error(mv::db::failedChangeText(e));
         return;
@@ -860,11 +852,11 @@ void TfmTemp::cbFontSizeChange()
 
 // ---------------------------------------------------------------------------
 
-void OpenDocumentEditor(QWidget *owner, const QString &mode)
+void OpenDocumentEditor(QWidget *owner, const QString &mode, TmvlabDm &dm)
 {
     std::unique_ptr<TfmTemp> editor;
     try {
-        editor.reset(TfmTemp::CreateWithMode(owner, mode));
+        editor.reset(TfmTemp::CreateWithMode(owner, mode, &dm));
     } catch (const EEditorError &e) {
         mv::Dialogs::error(e.message());
         return;

@@ -4,7 +4,7 @@
 // those made while it is being built; and out of the way when it fails.
 
 #include "UnitDM.h"
-#include "categorystore.h"
+#include "documentstore.h"
 #include "documentquery.h"
 #include "gbkcodec.h"
 #include "searchindexer.h"
@@ -254,7 +254,7 @@ private slots:
             writeDocument(dm, 1 + int(rng.bounded(300)), int(rng.bounded(64)), &text, true);
         for (int i = 0; i < 40; ++i)
             deleteDocument(dm, 1 + int(rng.bounded(300)));
-        mv::deleteCategorySubtree(dm, QStringLiteral("5"), true);
+        dm.store().deleteCategorySubtree(QStringLiteral("5"), true);
         compare();
     }
 
@@ -305,7 +305,7 @@ private slots:
         indexer.start();
         QVERIFY(waitReady(indexer));
 
-        mv::deleteCategorySubtree(dm, QStringLiteral("2"), true);
+        dm.store().deleteCategorySubtree(QStringLiteral("2"), true);
         DocumentQuery q;
         q.setIndexer(&indexer);
         q.openSearch(dm, QStringLiteral("kept"));
