@@ -64,6 +64,9 @@ public:
     // Listeners are not owned; one must remove itself before it goes.
     void addListener(StoreListener *l);
     void removeListener(StoreListener *l);
+    // For tests that write rows the store cannot (raw bytes, nulls) and
+    // tell the listeners as it would.
+    const std::vector<StoreListener *> &listeners() const { return listeners_; }
 
     // Documents. Ids are decimal text; one that is not is an InputError.
     // Inserts under the largest id plus one; returns that id.

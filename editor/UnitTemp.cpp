@@ -419,7 +419,7 @@ void TfmTemp::FormCreate()
 
 QString TfmTemp::GetTypeName(const QString &Id)
 {
-    return m_dm.store().categoryName(Id);
+    return mvlabDm->store().categoryName(Id);
 }
 
 void TfmTemp::openDocument()
@@ -437,7 +437,7 @@ void TfmTemp::openDocument()
     const QString content = stored->content;
 
     edType->setText(typeId);
-    Edit2->setText(GetTypeName(typeId));
+    Edit2->setText(m_dm.store().categoryName(typeId));
     Edit1->setText(title);
     const QDate d = QDate::fromString(date, Qt::ISODate);
     if (!d.isValid())

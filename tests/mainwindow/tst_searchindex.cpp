@@ -91,7 +91,8 @@ private:
     QStringList pieces_;
 };
 
-// Inserts or updates a document with content given as stored bytes.
+// Inserts or updates a document with content given as stored bytes (which
+// the store does not write), and tells the store's listeners as it would.
 void writeDocument(TmvlabDm &dm, int id, int type, const QByteArray *content, bool update)
 {
     dm.runUnit([&] {
@@ -108,7 +109,8 @@ void writeDocument(TmvlabDm &dm, int id, int type, const QByteArray *content, bo
             q.setParamNull(QStringLiteral("content"));
         q.execute();
     });
-    dm.documentWritten(QString::number(id));
+    for (DocumentListener *l : dm.store().listeners())
+        l->documentWritten(QString::number(id));
 }
 
 void deleteDocument(TmvlabDm &dm, int id)
@@ -118,7 +120,8 @@ void deleteDocument(TmvlabDm &dm, int id)
         q.setSql(QStringLiteral("delete from documents where id=%1").arg(id));
         q.execute();
     });
-    dm.documentDeleted(QString::number(id));
+    for (DocumentListener *l : dm.store().listeners())
+        l->documentDeleted(QString::number(id));
 }
 
 bool waitReady(SearchIndexer &indexer)
@@ -332,7 +335,7 @@ private slots:
             q.execute();
         });
         dm.IBDatabaseMV.failOnStatement(1);
-        dm.documentWritten(QStringLiteral("1"));
+        indexer.documentWritten(QStringLiteral("1"));
         QCOMPARE(failed.count(), 1);
         QVERIFY(!indexer.index());
 
