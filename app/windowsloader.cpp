@@ -55,20 +55,21 @@ WebWindows *WindowsModule::load(QString *reason)
         return s.windows;
     // Never unloaded: its windows and the engine live until the end of the
     // run.
-    QPluginLoader loader(s.path.isEmpty() ? defaultPath() : s.path);
+    const QString path = s.path.isEmpty() ? defaultPath() : s.path;
+    QPluginLoader loader(path);
     loader.setLoadHints(QLibrary::ResolveAllSymbolsHint);
     // Read from the file without loading it: code built against other
     // class layouts must never run.
     const QString iid = loader.metaData().value(QLatin1String("IID")).toString();
     if (iid.isEmpty()) {
         if (reason)
-            *reason = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(loader.fileName()), loader.errorString());
+            *reason = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(path), loader.errorString());
         return nullptr;
     }
     if (iid != QLatin1String(MV_WEBWINDOWS_IID)) {
         if (reason)
             *reason = QStringLiteral("%1 属于另一版本或另一次构建（%2，程序为 %3）")
-                          .arg(QDir::toNativeSeparators(loader.fileName()), iid,
+                          .arg(QDir::toNativeSeparators(path), iid,
                                QStringLiteral(MV_WEBWINDOWS_IID));
         return nullptr;
     }
