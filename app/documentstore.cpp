@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <limits>
 
 namespace mv {
 
@@ -21,9 +22,17 @@ void bindDocument(db::Query &q, const QString &title, const QString &typeId, con
     q.setParam(QStringLiteral("content"), content);
 }
 
-QString documentId(const QString &text)
+// A document id as the statements take it, or none for a number no row can
+// have (beyond the column's 32 bits); anything but digits is refused.
+std::optional<QString> documentId(const QString &text)
 {
-    return checkedId(text, QStringLiteral("文档"));
+    static const QRegularExpression digits(QStringLiteral("^-?[0-9]{1,18}$"));
+    if (!digits.match(text).hasMatch())
+        return checkedId(text, QStringLiteral("文档")); // throws with the usual message
+    const qlonglong value = text.toLongLong();
+    if (value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return QString::number(value);
 }
 
 } // namespace
@@ -82,7 +91,10 @@ QString DocumentStore::insertDocument(const QString &title, const QString &typeI
 bool DocumentStore::updateDocument(const QString &idText, const QString &title, const QString &typeId,
                                    const QString &content)
 {
-    const QString id = documentId(idText);
+    const std::optional<QString> checked = documentId(idText);
+    if (!checked)
+        return false;
+    const QString &id = *checked;
     bool found = false;
     dm_.runUnit([&] {
         db::Query q(dm_.IBDatabaseMV);
@@ -102,7 +114,10 @@ bool DocumentStore::updateDocument(const QString &idText, const QString &title, 
 
 void DocumentStore::deleteDocument(const QString &idText)
 {
-    const QString id = documentId(idText);
+    const std::optional<QString> checked = documentId(idText);
+    if (!checked)
+        return; // no such row
+    const QString &id = *checked;
     dm_.runUnit([&] {
         db::Query q(dm_.IBDatabaseMV);
         q.setSql(QStringLiteral("delete from documents where id=") + id);
@@ -113,9 +128,11 @@ void DocumentStore::deleteDocument(const QString &idText)
 
 std::optional<StoredDocument> DocumentStore::document(const QString &idText)
 {
-    const QString id = documentId(idText);
+    const std::optional<QString> id = documentId(idText);
+    if (!id)
+        return std::nullopt;
     db::Query q(dm_.IBDatabaseMV);
-    q.setSql(QStringLiteral("select id, title, typeid, \"DATE\", content from documents where id=") + id);
+    q.setSql(QStringLiteral("select id, title, typeid, \"DATE\", content from documents where id=") + *id);
     q.open();
     if (q.eof())
         return std::nullopt;

@@ -165,6 +165,9 @@ private slots:
         QCOMPARE(d->content, QStringLiteral("<p>2</p>"));
         QVERIFY(QDate::fromString(d->date, Qt::ISODate).isValid());
         QVERIFY(!dm.store().document("7"));
+        // A number no row can have is no document, not an error.
+        QVERIFY(!dm.store().document("99999999999"));
+        QVERIFY(!dm.store().updateDocument("99999999999", "t", "4", "c"));
         QCOMPARE(dm.store().categoryName("3"), QStringLiteral("Grandchild"));
         QCOMPARE(dm.store().categoryName("99"), QString());
         QCOMPARE(dm.store().categoryName("3 or 1=1"), QString());
