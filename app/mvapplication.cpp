@@ -9,7 +9,20 @@
 
 namespace mv {
 
-Application::Application(int &argc, char **argv) : QApplication(argc, argv)
+namespace {
+
+// The web engine, loaded later with the windows that need it, renders
+// every page in a context that shares the application's: that one exists
+// only when asked for before the application object is built.
+int &withSharedContexts(int &argc)
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    return argc;
+}
+
+} // namespace
+
+Application::Application(int &argc, char **argv) : QApplication(withSharedContexts(argc), argv)
 {
     installFontSubstitutes();
 }

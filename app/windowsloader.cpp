@@ -2,23 +2,23 @@
 
 #include "UnitDcouentList.h"
 #include "dialogs.h"
-#include "mvapplication.h"
+#include "webwindows.h"
+#include "windowcommands.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QLibrary>
+#include <QJsonObject>
+#include <QPluginLoader>
 #include <QTimer>
 
 namespace mv {
 
 namespace {
 
-using RunCommand = void (*)(TfmDocumentList *, const QString &, const QString &);
-
 struct ModuleState
 {
     QString path;
-    RunCommand run = nullptr;
+    WebWindows *windows = nullptr;
 };
 
 ModuleState &state()
@@ -28,32 +28,8 @@ ModuleState &state()
 }
 
 // Long enough for the tree to be painted first; short enough that the
-// module is there before a user's first click.
+// plugin is there before a user's first click.
 constexpr int PreloadDelayMs = 50;
-
-QtMessageHandler previousHandler = nullptr;
-
-// The attribute's warning says it should have been set before the
-// application object: the context it stands for is made later here, by the
-// module, before the engine's first page.
-void withoutAttributeWarning(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (!message.contains(QLatin1String("AA_ShareOpenGLContexts")) && previousHandler)
-        previousHandler(type, context, message);
-}
-
-// A program that links the web engine from the start has it set while its
-// application object is built, together with the OpenGL context that every
-// page's context shares, which on a desktop costs tens of milliseconds of
-// start-up. Here the attribute is set before the engine's library is
-// loaded (which checks it), and the module makes the context before the
-// engine's first page (see windowsmodule.cpp).
-void announceSharedContexts()
-{
-    previousHandler = qInstallMessageHandler(withoutAttributeWarning);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    qInstallMessageHandler(previousHandler);
-}
 
 } // namespace
 
@@ -69,47 +45,57 @@ void WindowsModule::setPath(const QString &path)
 
 bool WindowsModule::isLoaded()
 {
-    return state().run != nullptr;
+    return state().windows != nullptr;
 }
 
-bool WindowsModule::load(QString *reason)
+WebWindows *WindowsModule::load(QString *reason)
 {
     ModuleState &s = state();
-    if (s.run)
-        return true;
-    announceSharedContexts();
+    if (s.windows)
+        return s.windows;
     // Never unloaded: its windows and the engine live until the end of the
-    // run. Every symbol is bound now, so that a module that does not match
-    // the program fails here, reported, instead of ending the run later.
-    QLibrary lib(s.path.isEmpty() ? defaultPath() : s.path);
-    lib.setLoadHints(QLibrary::ResolveAllSymbolsHint);
-    auto run = reinterpret_cast<RunCommand>(lib.resolve("mvRunWindowCommand"));
-    if (!run) {
+    // run.
+    const QString path = s.path.isEmpty() ? defaultPath() : s.path;
+    QPluginLoader loader(path);
+    loader.setLoadHints(QLibrary::ResolveAllSymbolsHint);
+    // Read from the file without loading it: code built against other
+    // class layouts must never run.
+    const QString iid = loader.metaData().value(QLatin1String("IID")).toString();
+    if (iid.isEmpty()) {
         if (reason)
-            *reason = lib.errorString();
-        return false;
+            *reason = QStringLiteral("%1：%2").arg(QDir::toNativeSeparators(path), loader.errorString());
+        return nullptr;
     }
-    s.run = run;
-    return true;
+    if (iid != QLatin1String(MV_WEBWINDOWS_IID)) {
+        if (reason)
+            *reason = QStringLiteral("%1 属于另一版本或另一次构建（%2，程序为 %3）")
+                          .arg(QDir::toNativeSeparators(path), iid,
+                               QStringLiteral(MV_WEBWINDOWS_IID));
+        return nullptr;
+    }
+    auto *windows = qobject_cast<WebWindows *>(loader.instance());
+    if (!windows) {
+        if (reason)
+            *reason = loader.errorString();
+        return nullptr;
+    }
+    s.windows = windows;
+    return windows;
 }
 
-void WindowsModule::run(TfmDocumentList *window, const QString &item, const QString &argument)
+WebWindows *WindowsModule::forCommand()
 {
     QString reason;
-    if (!load(&reason)) {
+    WebWindows *windows = load(&reason);
+    if (!windows)
         Dialogs::error(QStringLiteral("编辑窗口的模块无法载入，无法打开该窗口：%1").arg(reason));
-        return;
-    }
-    state().run(window, item, argument);
+    return windows;
 }
 
 void connectProgramCommands(TfmDocumentList *window)
 {
-    QObject::connect(window, &TfmDocumentList::commandRequested, window,
-                     reported([window](const QString &item, const QString &argument) {
-                         WindowsModule::run(window, item, argument);
-                     }));
-    // A failure here is reported by the first command that needs the module.
+    ConnectWindowCommands(window, &WindowsModule::forCommand);
+    // A failure here is reported by the first command that needs the plugin.
     QObject::connect(
         window, &TfmDocumentList::created, window,
         [window] { QTimer::singleShot(PreloadDelayMs, window, [] { WindowsModule::load(); }); },

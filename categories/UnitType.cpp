@@ -3,7 +3,7 @@
 #include "UnitDM.h"
 #include "bytelimit.h"
 #include "categorymodel.h"
-#include "categorystore.h"
+#include "documentstore.h"
 #include "dialogs.h"
 #include "bannerpanel.h"
 #include "gradientpanel.h"
@@ -119,13 +119,13 @@ void TfmTypeEdit::Button1Click()
     if (word == QLatin1String("Add")) {
         QString id;
         try {
-            id = mv::nextCategoryId(*mvlabDm);
+            id = mvlabDm->store().nextCategoryId();
         } catch (const mv::db::DbError &e) {
             mv::Dialogs::error(e.message());
             return;
         }
         try {
-            mv::insertCategory(*mvlabDm, id, Edit1->text(), name);
+            mvlabDm->store().insertCategory(id, Edit1->text(), name);
         } catch (const mv::db::DbError &e) {
             mv::Dialogs::info(QStringLiteral("数据添加出现问题") + mv::db::failedChangeText(e));
         } catch (const mv::InputError &e) {
@@ -134,7 +134,7 @@ void TfmTypeEdit::Button1Click()
     }
     if (word == QLatin1String("Edit")) {
         try {
-            mv::renameCategory(*mvlabDm, Edit1->text(), name);
+            mvlabDm->store().renameCategory(Edit1->text(), name);
         } catch (const mv::db::DbError &e) {
             mv::Dialogs::info(QStringLiteral("数据修改出现问题!") + mv::db::failedChangeText(e));
         } catch (const mv::InputError &e) {

@@ -1,101 +1,28 @@
 #include "categorymodel.h"
 
-#include "UnitDM.h"
-
-#include <QHash>
 #include <QTreeWidget>
 
-QStringList SplitString(const QString &text, QChar separator)
+void AddCategoryTree(const CategoryTree &forest, const TArr &arr, QTreeWidgetItem *parentNode, QTreeWidget *tree)
 {
-    QStringList list;
-    if (text.isEmpty())
-        return list;
-    qsizetype start = 0;
-    for (;;) {
-        const qsizetype at = text.indexOf(separator, start);
-        if (at < 0)
-            break;
-        list.append(text.mid(start, at - start));
-        start = at + 1;
-    }
-    list.append(text.mid(start));
-    return list;
-}
-
-QString NodeCaption(const TNodeInfo &info)
-{
-    return info.Id + QLatin1Char(' ') + info.TypeName;
-}
-
-QString CaptionId(const QString &caption)
-{
-    const QStringList parts = SplitString(caption, QLatin1Char(' '));
-    return parts.isEmpty() ? QString() : parts.first();
-}
-
-void LoadCategories(TmvlabDm &dm, TArr &arr)
-{
-    arr.clear();
-    mv::db::Query q(dm.IBDatabaseMV);
-    q.setSql(QStringLiteral("select * from type"));
-    q.open();
-    while (!q.eof()) {
-        arr.push_back({q.field(0), q.field(1), q.field(2)});
-        q.next();
-    }
-}
-
-CategoryChildren::CategoryChildren(const TArr &arr)
-{
-    index_.reserve(qsizetype(arr.size()));
-    for (size_t i = 0; i < arr.size(); ++i) {
-        auto it = index_.find(arr[i].ParentId);
-        if (it == index_.end()) {
-            it = index_.insert(arr[i].ParentId, int(lists_.size()));
-            lists_.emplace_back();
-        }
-        lists_[size_t(*it)].push_back(int(i));
-    }
-}
-
-const std::vector<int> &CategoryChildren::of(const QString &parentId) const
-{
-    const auto it = index_.constFind(parentId);
-    return it == index_.cend() ? none_ : lists_[size_t(*it)];
-}
-
-void AddChildCategories(const TNodeInfo &parent, QTreeWidgetItem *parentNode, const TArr &arr,
-                        const CategoryChildren &children, QTreeWidget *tree)
-{
-    // Explicit stack: a deep chain of categories must not exhaust the call stack.
-    struct Frame {
-        const TNodeInfo *info;
-        QTreeWidgetItem *node;
-    };
-    std::vector<Frame> stack{{&parent, parentNode}};
-    QSet<QString> seen{parent.Id};
+    const std::vector<CategoryTree::Node> &nodes = forest.nodes();
+    std::vector<QTreeWidgetItem *> items(nodes.size());
+    for (size_t n = 0; n < nodes.size(); ++n)
+        items[n] = new QTreeWidgetItem(QStringList{NodeCaption(arr[size_t(nodes[n].row)])});
     // Everything below the first level is built while it is not yet in the
     // tree, where adding a node costs the view nothing; the first level
     // goes in last, in one step.
-    QList<QTreeWidgetItem *> firstLevel;
-    while (!stack.empty()) {
-        const Frame f = stack.back();
-        stack.pop_back();
-        QList<QTreeWidgetItem *> items;
-        for (int i : children.of(f.info->Id)) {
-            const TNodeInfo &child = arr[size_t(i)];
-            if (seen.contains(child.Id))
-                continue; // a row naming itself (or id 0) would loop forever
-            seen.insert(child.Id);
-            auto *item = new QTreeWidgetItem(QStringList{NodeCaption(child)});
-            items.append(item);
-            stack.push_back({&child, item});
-        }
-        if (f.node == parentNode)
-            firstLevel = items;
-        else
-            f.node->addChildren(items);
+    for (size_t n = 0; n < nodes.size(); ++n) {
+        if (nodes[n].children.empty())
+            continue;
+        QList<QTreeWidgetItem *> children;
+        children.reserve(qsizetype(nodes[n].children.size()));
+        for (int c : nodes[n].children)
+            children.append(items[size_t(c)]);
+        items[n]->addChildren(children);
     }
+    QList<QTreeWidgetItem *> firstLevel;
+    for (int r : forest.roots())
+        firstLevel.append(items[size_t(r)]);
     if (parentNode)
         parentNode->addChildren(firstLevel);
     else
@@ -104,66 +31,10 @@ void AddChildCategories(const TNodeInfo &parent, QTreeWidgetItem *parentNode, co
 
 void BuildCategoryTree(QTreeWidget *tree, const TArr &arr)
 {
-    const TNodeInfo root{QStringLiteral("0"), QString(), QString()};
-    const CategoryChildren children(arr);
     tree->setUpdatesEnabled(false);
-    AddChildCategories(root, nullptr, arr, children, tree);
+    AddCategoryTree(CategoryTree(arr), arr, nullptr, tree);
     tree->expandAll();
     tree->clearSelection();
     tree->setCurrentItem(nullptr);
     tree->setUpdatesEnabled(true);
-}
-
-QString CollectSubtreeIds(const TArr &arr, const QString &id)
-{
-    const CategoryChildren children(arr);
-    QString acc;
-    // Depth first, each child followed by everything below it.
-    std::vector<std::pair<const std::vector<int> *, size_t>> stack;
-    stack.push_back({&children.of(id), 0});
-    QSet<QString> seen{id};
-    while (!stack.empty()) {
-        auto &[list, pos] = stack.back();
-        if (pos >= list->size()) {
-            stack.pop_back();
-            continue;
-        }
-        const TNodeInfo &child = arr[size_t((*list)[pos++])];
-        if (seen.contains(child.Id))
-            continue;
-        seen.insert(child.Id);
-        acc += QLatin1Char(',') + child.Id;
-        stack.push_back({&children.of(child.Id), 0});
-    }
-    return acc;
-}
-
-QString CollectSubtreeIds(TmvlabDm &dm, const QString &id)
-{
-    // One recursive query brings exactly the rows below id (nothing for a
-    // leaf); each parent's children arrive in the table's row order, and the
-    // depth-first text is put together here.
-    bool numeric = false;
-    id.toLongLong(&numeric);
-    if (!numeric)
-        return QString();
-    TArr arr;
-    mv::db::Query q(dm.IBDatabaseMV);
-    q.setSql(QStringLiteral("with recursive sub (id, parentid) as ("
-                            " select id, parentid from type where parentid = :id"
-                            " union all"
-                            " select t.id, t.parentid from type t join sub on t.parentid = sub.id)"
-                            " select id, parentid from sub"));
-    q.setParam(QStringLiteral("id"), id);
-    q.open();
-    while (!q.eof()) {
-        arr.push_back({QString::fromLatin1(q.fieldBytes(0)), QString::fromLatin1(q.fieldBytes(1)), QString()});
-        q.next();
-    }
-    return CollectSubtreeIds(arr, id);
-}
-
-QString SubtreeIdList(const QString &id, const QString &subtreeIds)
-{
-    return subtreeIds.isEmpty() ? id : id + subtreeIds;
 }

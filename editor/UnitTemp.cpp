@@ -133,7 +133,8 @@ EEditorError::EEditorError(const QString &message)
 // ---------------------------------------------------------------------------
 // Construction
 
-TfmTemp::TfmTemp(QWidget *owner, const QString &mode) : QDialog(owner)
+TfmTemp::TfmTemp(QWidget *owner, const QString &mode, TmvlabDm *dm)
+    : QDialog(owner), m_dm(dm ? *dm : *mvlabDm)
 {
     buildWindow();
 
@@ -259,7 +260,7 @@ void TfmTemp::buildWindow()
     // the session.
     HtmlEdit1->setCharSet(QStringLiteral("gb2312"));
     HtmlEdit1->setHTML(QStringLiteral("\r\n<BODY></BODY>"));
-    HtmlEdit1->setImageFolder(ImageFolderFor(mvlabDm->IBDatabaseMV.databaseName()));
+    HtmlEdit1->setImageFolder(ImageFolderFor(m_dm.IBDatabaseMV.databaseName()));
     ensureImageFolder();
 
     dlgColor1 = nullptr;
@@ -428,10 +429,7 @@ void TfmTemp::FormCreate()
 
 QString TfmTemp::GetTypeName(const QString &Id)
 {
-    mv::db::Query q(mvlabDm->IBDatabaseMV);
-    q.setSql(QStringLiteral("select typename from type where id=") + Id);
-    q.open();
-    return q.eof() ? QString() : q.field(0);
+    return mvlabDm->store().categoryName(Id);
 }
 
 void TfmTemp::openDocument()
@@ -440,22 +438,16 @@ void TfmTemp::openDocument()
     if (!isDecimalId(DocumentId))
         throw EEditorError(QStringLiteral("无效的文档编号: %1").arg(DocumentId));
 
-    mv::db::Query &q = mvlabDm->IBQueryTemp;
-    q.close();
-    q.setSql(QStringLiteral("select * from documents where id=") + DocumentId);
-    q.open();
-    if (q.eof()) {
-        q.close();
+    const std::optional<mv::StoredDocument> stored = m_dm.store().document(DocumentId);
+    if (!stored)
         throw EEditorError(QStringLiteral("编号为 %1 的文档不存在").arg(DocumentId));
-    }
-    const QString typeId = q.field(QStringLiteral("typeid"));
-    const QString title = q.field(QStringLiteral("title"));
-    const QString date = q.field(QStringLiteral("date"));
-    const QString content = q.field(QStringLiteral("content"));
-    q.close();
+    const QString typeId = stored->typeId;
+    const QString title = stored->title;
+    const QString date = stored->date;
+    const QString content = stored->content;
 
     edType->setText(typeId);
-    Edit2->setText(GetTypeName(typeId));
+    Edit2->setText(m_dm.store().categoryName(typeId));
     Edit1->setText(title);
     const QDate d = QDate::fromString(date, Qt::ISODate);
     if (!d.isValid())
@@ -516,7 +508,7 @@ void TfmTemp::sbCancelClick()
 
 void TfmTemp::insertDocument(const QString &title, const QString &typeId, const QString &content)
 {
-    DocumentId = mv::insertDocument(*mvlabDm, title, typeId, content, &loadedVersion_);
+    DocumentId = m_dm.store().insertDocument(title, typeId, content, &loadedVersion_);
     markSaved();
     setBrowseState();
     mv::Dialogs::info(QStringLiteral("数据已经成功添加!"));
@@ -525,7 +517,7 @@ void TfmTemp::insertDocument(const QString &title, const QString &typeId, const 
 bool TfmTemp::updateDocument(const QString &title, const QString &typeId, const QString &content)
 {
     QByteArray version;
-    switch (mv::updateLoadedDocument(*mvlabDm, DocumentId, loadedVersion_, title, typeId, content, &version)) {
+    switch (m_dm.store().updateLoadedDocument(DocumentId, loadedVersion_, title, typeId, content, &version)) {
     case mv::UpdateResult::Stored:
         loadedVersion_ = version;
         markSaved();
@@ -668,7 +660,7 @@ void TfmTemp::sbDelClick()
     if (!mv::Dialogs::question(QStringLiteral("您确定删除本记录吗?"), QStringLiteral("删除提示")))
         return;
     try {
-        mv::deleteDocument(*mvlabDm, DocumentId);
+        m_dm.store().deleteDocument(DocumentId);
     } catch (const mv::db::DbError &e) {
         mv::Dialogs::error(mv::db::failedChangeText(e));
         return;
@@ -890,11 +882,11 @@ void TfmTemp::cbFontSizeChange()
 
 // ---------------------------------------------------------------------------
 
-void OpenDocumentEditor(QWidget *owner, const QString &mode)
+void OpenDocumentEditor(QWidget *owner, const QString &mode, TmvlabDm &dm)
 {
     std::unique_ptr<TfmTemp> editor;
     try {
-        editor.reset(TfmTemp::CreateWithMode(owner, mode));
+        editor.reset(TfmTemp::CreateWithMode(owner, mode, &dm));
     } catch (const EEditorError &e) {
         mv::Dialogs::error(e.message());
         return;

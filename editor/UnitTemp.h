@@ -55,13 +55,19 @@ private:
 // last body it read: when that process dies, the surface is made again
 // showing that body, and the user is told; when the surface stops
 // answering, Save offers to store that body instead.
+class TmvlabDm;
+
 class TfmTemp : public QDialog
 {
     Q_OBJECT
 public:
-    TfmTemp(QWidget *owner, const QString &mode);
+    // Works on dm, or on the program's data module when none is given.
+    TfmTemp(QWidget *owner, const QString &mode, TmvlabDm *dm = nullptr);
     ~TfmTemp() override;
-    static TfmTemp *CreateWithMode(QWidget *owner, const QString &mode) { return new TfmTemp(owner, mode); }
+    static TfmTemp *CreateWithMode(QWidget *owner, const QString &mode, TmvlabDm *dm = nullptr)
+    {
+        return new TfmTemp(owner, mode, dm);
+    }
 
     // The caption the window carries.
     static QString Caption();
@@ -208,9 +214,10 @@ private:
     // Counts the surfaces lost; an answer or failure from before a loss
     // belongs to a surface that is gone.
     int m_surfaceLosses = 0;
+    TmvlabDm &m_dm;
 };
 
 // Opens the editor modally with a mode string and frees it when it closes.
 // When a stored document cannot be opened, the error box is shown and no
 // window opens.
-void OpenDocumentEditor(QWidget *owner, const QString &mode);
+void OpenDocumentEditor(QWidget *owner, const QString &mode, TmvlabDm &dm);

@@ -228,6 +228,9 @@ void TfmDocumentList::buildLayout()
     connect(SpeedButton2, &QToolButton::clicked, this, mv::reported(this, &TfmDocumentList::SpeedButton2Click));
     connect(EdFind, &QLineEdit::textChanged, this, mv::reported(this, &TfmDocumentList::EdFindChange));
     connect(DBGridEh1, &QAbstractItemView::doubleClicked, this, mv::reported(this, &TfmDocumentList::DBGridEh1DblClick));
+    connect(IBQueryDocument, &DocumentQuery::searchFailed, this, [](const QString &message) {
+        mv::Dialogs::error(message);
+    });
     connect(IBQueryDocument, &QAbstractItemModel::modelReset, this, [this] {
         if (IBQueryDocument->rowCount() > 0)
             DBGridEh1->selectRow(0);
@@ -317,7 +320,7 @@ void TfmDocumentList::FollowCategoryChanges()
 
 void TfmDocumentList::FollowDocumentChanges(int commits)
 {
-    if (commits != mv::ChangeEvents::Unknown && dm_->othersOf(commits) == 0)
+    if (commits != mv::ChangeEvents::Unknown && dm_->store().othersOf(commits) == 0)
         return; // only this program's own, already followed
     SearchIndexer1->othersChangedDocuments();
     const QString current = CurrentDocumentId();

@@ -50,6 +50,8 @@ public:
     void ReloadTree();
     // The tree's selected node, or none.
     QTreeWidgetItem *SelectedNode() const;
+    // The data module the window and the windows it opens work on.
+    TmvlabDm &dataModule() const { return *dm_; }
     // The current row of the document list (empty when there is none).
     QString CurrentDocumentId() const;
 

@@ -3,7 +3,6 @@
 #include "UnitDM.h"
 #include "categorymodel.h"
 #include "gbkcodec.h"
-#include "dialogs.h"
 #include "searchindexer.h"
 #include "statementsearch.h"
 
@@ -288,7 +287,7 @@ void DocumentQuery::statementSearchFinished(quint64 ticket, const QString &error
     if (error.isEmpty())
         publish(std::move(rows));
     else
-        mv::Dialogs::error(error);
+        emit searchFailed(error);
     emit searchFinished();
 }
 

@@ -104,8 +104,11 @@ public:
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
 
 signals:
+    // The statement search failed; the list stays empty. The window shows
+    // the message, the model opens no box.
+    void searchFailed(const QString &message);
     // The rows of a search run by the statement search are there (or its
-    // error was reported).
+    // failure was told by searchFailed).
     void searchFinished();
 
 private:

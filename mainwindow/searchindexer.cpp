@@ -19,13 +19,12 @@ constexpr size_t FileCatchUp = 20000;
 
 SearchIndexer::SearchIndexer(TmvlabDm &dm, QObject *parent) : QObject(parent), dm_(dm)
 {
-    dm_.setDocumentListener(this);
+    dm_.store().addListener(this);
 }
 
 SearchIndexer::~SearchIndexer()
 {
-    if (dm_.documentListener() == this)
-        dm_.setDocumentListener(nullptr);
+    dm_.store().removeListener(this);
     cancel_ = true;
     join();
 }

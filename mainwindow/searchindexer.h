@@ -27,7 +27,7 @@ class SearchIndexer : public QObject, public DocumentListener
 {
     Q_OBJECT
 public:
-    // Registers itself as dm's document listener.
+    // Listens to dm's store.
     explicit SearchIndexer(TmvlabDm &dm, QObject *parent = nullptr);
     ~SearchIndexer() override;
 

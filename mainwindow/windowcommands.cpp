@@ -1,14 +1,13 @@
 #include "windowcommands.h"
 
-#include "UnitBianMing.h"
 #include "UnitDM.h"
 #include "UnitDcouentList.h"
-#include "UnitTemp.h"
 #include "UnitType.h"
 #include "categorymodel.h"
-#include "categorystore.h"
+#include "documentstore.h"
 #include "dialogs.h"
 #include "mvapplication.h"
+#include "webwindows.h"
 
 #include <QTreeWidgetItem>
 
@@ -23,7 +22,7 @@ void DeleteSelectedCategory(TfmDocumentList *window)
         mv::Dialogs::question(QStringLiteral("确定要删除该级下所属文章吗?"), QStringLiteral("删除提示"));
     const QString id = SplitString(node->text(0), QLatin1Char(' ')).value(0);
     try {
-        mv::deleteCategorySubtree(*mvlabDm, id, withDocuments);
+        window->dataModule().store().deleteCategorySubtree(id, withDocuments);
     } catch (const mv::db::DbError &e) {
         mv::Dialogs::error(e.message());
         return;
@@ -40,7 +39,8 @@ bool OpensDocumentEditor(const QString &item)
     return item == QLatin1String("N7") || item == QLatin1String("DBGridEh1");
 }
 
-void RunWindowCommand(TfmDocumentList *window, const QString &item, const QString &argument)
+void RunWindowCommand(TfmDocumentList *window, const QString &item, const QString &argument,
+                      const WebWindowsSource &web)
 {
     if (item == QLatin1String("N1") || item == QLatin1String("N2")) {
         ShowTypeEditDialog(window, argument);
@@ -53,16 +53,18 @@ void RunWindowCommand(TfmDocumentList *window, const QString &item, const QStrin
     } else if (item == QLatin1String("N3")) {
         DeleteSelectedCategory(window);
     } else if (OpensDocumentEditor(item)) {
-        OpenDocumentEditor(window, argument);
+        if (mv::WebWindows *windows = web())
+            windows->openEditor(window, window->dataModule(), argument);
     } else if (item == QLatin1String("N8")) {
-        ShowLookupWindow(window);
+        if (mv::WebWindows *windows = web())
+            windows->openLookup(window);
     }
 }
 
-void ConnectWindowCommands(TfmDocumentList *window)
+void ConnectWindowCommands(TfmDocumentList *window, WebWindowsSource web)
 {
     QObject::connect(window, &TfmDocumentList::commandRequested, window,
-                     mv::reported([window](const QString &item, const QString &argument) {
-                         RunWindowCommand(window, item, argument);
+                     mv::reported([window, web = std::move(web)](const QString &item, const QString &argument) {
+                         RunWindowCommand(window, item, argument, web);
                      }));
 }

@@ -13,6 +13,8 @@ fail() { echo "checkpackage: $*" >&2; exit 1; }
 
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for f in ./usr/bin/mvlab ./usr/lib/mvlab/ProjectMvDocument ./usr/lib/mvlab/mvwebwindows.so \
+         ./usr/lib/mvlab/libmvdata.so ./usr/lib/mvlab/libmvappshell.so ./usr/lib/mvlab/libmvwidgets.so \
+         ./usr/lib/mvlab/libmvcategories.so ./usr/lib/mvlab/libmvcategorydialogs.so \
          ./usr/share/applications/mvlab.desktop ./usr/share/man/man1/mvlab.1.gz \
          ./usr/share/icons/hicolor/scalable/apps/mvlab.svg; do
   grep -qxF "$f" <<<"$files" || fail "$f is not in the package"

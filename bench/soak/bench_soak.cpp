@@ -172,14 +172,14 @@ int main(int argc, char **argv)
     for (int op = 1; op <= operations; ++op) {
         const int dice = maker.below(100);
         if (dice < 25 || ids.empty()) {
-            const QString id = mv::insertDocument(dm, maker.title(), anyCategory(), maker.document());
+            const QString id = dm.store().insertDocument(maker.title(), anyCategory(), maker.document());
             ids.push_back(id.toLongLong());
         } else if (dice < 75) {
             const qint64 id = ids[size_t(maker.below(int(ids.size())))];
-            mv::updateDocument(dm, QString::number(id), maker.title(), anyCategory(), maker.document());
+            dm.store().updateDocument(QString::number(id), maker.title(), anyCategory(), maker.document());
         } else {
             const size_t at = size_t(maker.below(int(ids.size())));
-            mv::deleteDocument(dm, QString::number(ids[at]));
+            dm.store().deleteDocument(QString::number(ids[at]));
             ids[at] = ids.back();
             ids.pop_back();
         }

@@ -1,12 +1,22 @@
-// A windows module built against another program: it needs a function this
-// program does not have.
-#include <QString>
+// The windows plugin as another version or build of the program makes it:
+// the same interface under another stamp. It must be refused unloaded, so
+// loading it leaves a mark the test looks for.
+#include "webwindows.h"
 
-class TfmDocumentList;
+#include <QObject>
 
-void aFunctionNoProgramHas();
-
-extern "C" Q_DECL_EXPORT void mvRunWindowCommand(TfmDocumentList *, const QString &, const QString &)
-{
-    aFunctionNoProgramHas();
+namespace {
+const bool loaded = qputenv("MV_MISMATCHED_PLUGIN_LOADED", "1");
 }
+
+class MismatchedPlugin : public QObject, public mv::WebWindows
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID MV_WEBWINDOWS_IID)
+    Q_INTERFACES(mv::WebWindows)
+public:
+    void openEditor(QWidget *, TmvlabDm &, const QString &) override { qFatal("mismatched plugin ran"); }
+    void openLookup(QWidget *) override { qFatal("mismatched plugin ran"); }
+};
+
+#include "mismatchedmodule.moc"

@@ -8,7 +8,7 @@
 
 #include "UnitDM.h"
 #include "UnitDcouentList.h"
-#include "categorystore.h"
+#include "documentstore.h"
 #include "dialogs.h"
 #include "mvapplication.h"
 #include "startup.h"
@@ -62,7 +62,7 @@ int main(int argc, char **argv)
                     q.open();
                     say(QStringLiteral("CLOSED|") + q.field(0));
                 });
-                say(QStringLiteral("WROTE|") + mv::addCategory(*mvlabDm, QStringLiteral("1"), QStringLiteral("写好的")));
+                say(QStringLiteral("WROTE|") + mvlabDm->store().addCategory(QStringLiteral("1"), QStringLiteral("写好的")));
             }
         },
         .destroyWindows =

@@ -1,6 +1,6 @@
-// The program's windows on the web engine come from a module loaded after
+// The program's windows on the web engine come from a plugin loaded after
 // start-up: this test program is built as the program is (it does not link
-// the engine) and loads the real module.
+// the engine) and loads the real plugin.
 
 #include "UnitDM.h"
 #include "UnitDcouentList.h"
@@ -14,6 +14,8 @@
 
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidgetItemIterator>
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QtTest>
@@ -64,10 +66,9 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing") << QStringLiteral(MV_BUILD_DIR "/no-such-module") << QStringLiteral("no-such-module");
-        // Bound in full when loaded: the missing function is found out now,
-        // not when the command would call it.
-        QTest::newRow("built for another program")
-            << QStringLiteral(MV_BUILD_DIR "/tests/mvmismatchedmodule") << QStringLiteral("aFunctionNoProgramHas");
+        // Refused from what its file says, before any of its code runs.
+        QTest::newRow("another version")
+            << QStringLiteral(MV_BUILD_DIR "/tests/mvmismatchedmodule") << QStringLiteral("0.9.0-elsewhere");
     }
 
     void aModuleThatCannotBeLoadedIsReported()
@@ -85,7 +86,46 @@ private slots:
         QVERIFY2(boxes.boxes()[0].text.contains(reason), qPrintable(boxes.boxes()[0].text));
         QVERIFY(!mv::WindowsModule::isLoaded());
         QVERIFY(!engineLoaded());
+        QVERIFY(qEnvironmentVariableIsEmpty("MV_MISMATCHED_PLUGIN_LOADED"));
         QVERIFY(w.isVisible());
+    }
+
+    // The category dialogs are the program's own: without the plugin they
+    // open, and the tree shows what they changed.
+    void categoryDialogsOpenWithoutThePlugin_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QStringList>("tree");
+        QTest::newRow("add") << "N1" << "Add-4-4 Top" << QStringList{"4 Top", "5 新的"};
+        QTest::newRow("rename") << "N2" << "Edit-4-4 Top" << QStringList{"4 新的"};
+    }
+
+    void categoryDialogsOpenWithoutThePlugin()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, argument);
+        QFETCH(QStringList, tree);
+        mv::WindowsModule::setPath(QStringLiteral(MV_BUILD_DIR "/no-such-module"));
+        TfmDocumentList &w = open();
+        QSignalSpy created(&w, &TfmDocumentList::created);
+        QVERIFY(created.wait(10000));
+        mv::DialogRecorder boxes;
+        bool sawDialog = false;
+        mvtest::onNextModal<QDialog>([&](QDialog *d) {
+            sawDialog = true;
+            d->findChild<QLineEdit *>(QStringLiteral("Edit2"))->setText(QStringLiteral("新的"));
+            QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("Button1")), Qt::LeftButton);
+        });
+        emit w.commandRequested(command, argument);
+        QVERIFY(sawDialog);
+        QVERIFY2(boxes.boxes().isEmpty(), qPrintable(boxes.boxes().value(0).text));
+        QStringList captions;
+        for (QTreeWidgetItemIterator it(w.RzTreeView1); *it; ++it)
+            captions << (*it)->text(0);
+        QCOMPARE(captions, tree);
+        QVERIFY(!mv::WindowsModule::isLoaded());
+        QVERIFY(!engineLoaded());
     }
 
     // The engine is not there while the window comes up; the module follows

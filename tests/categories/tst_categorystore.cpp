@@ -1,4 +1,4 @@
-#include "categorystore.h"
+#include "documentstore.h"
 #include "testdb.h"
 
 #include <QTest>
@@ -38,9 +38,9 @@ void TestCategoryStore::namesStoredExactly()
     QFETCH(QString, name);
     TestDb db;
     TmvlabDm dm(db.path());
-    QCOMPARE(mv::addCategory(dm, "1", name), QStringLiteral("2"));
+    QCOMPARE(dm.store().addCategory("1", name), QStringLiteral("2"));
     QCOMPARE(db.rows("select id, parentid, typename from type order by id"), (QStringList{"1|0|我的资料", "2|1|" + name}));
-    mv::renameCategory(dm, "2", name + name);
+    dm.store().renameCategory("2", name + name);
     QCOMPARE(db.rows("select typename from type where id=2"), QStringList{name + name});
 }
 
@@ -71,16 +71,16 @@ void TestCategoryStore::idTexts()
     TmvlabDm dm(db.path());
     if (stored.isEmpty()) {
         try {
-            mv::addCategory(dm, text, "n");
+            dm.store().addCategory(text, "n");
             QFAIL("accepted");
         } catch (const InputError &e) {
             QVERIFY(e.message().contains(text.isEmpty() ? QStringLiteral("“”") : text));
         }
-        QVERIFY_THROWS_EXCEPTION(InputError, mv::renameCategory(dm, text, "n"));
-        QVERIFY_THROWS_EXCEPTION(InputError, mv::deleteCategorySubtree(dm, text, true));
+        QVERIFY_THROWS_EXCEPTION(InputError, dm.store().renameCategory(text, "n"));
+        QVERIFY_THROWS_EXCEPTION(InputError, dm.store().deleteCategorySubtree(text, true));
         QCOMPARE(db.rows("select id, parentid, typename from type"), QStringList{"1|0|我的资料"});
     } else {
-        mv::addCategory(dm, text, "n");
+        dm.store().addCategory(text, "n");
         QCOMPARE(db.rows("select parentid from type where id=2"), QStringList{stored});
     }
 }
@@ -89,9 +89,9 @@ void TestCategoryStore::newIdsAreLargestPlusOne()
 {
     TestDb db(false);
     TmvlabDm dm(db.path());
-    QCOMPARE(mv::addCategory(dm, "0", "a"), QStringLiteral("1"));
-    mv::insertCategory(dm, "7", "0", "b");
-    QCOMPARE(mv::addCategory(dm, "1", "c"), QStringLiteral("8"));
+    QCOMPARE(dm.store().addCategory("0", "a"), QStringLiteral("1"));
+    dm.store().insertCategory("7", "0", "b");
+    QCOMPARE(dm.store().addCategory("1", "c"), QStringLiteral("8"));
 }
 
 void TestCategoryStore::renameTouchesOnlyTheNamedRow()
@@ -99,8 +99,8 @@ void TestCategoryStore::renameTouchesOnlyTheNamedRow()
     TestDb db;
     db.exec({"insert into type(id,parentid,typename) values(2,1,'two')"});
     TmvlabDm dm(db.path());
-    mv::renameCategory(dm, "2", "新名");
-    mv::renameCategory(dm, "99", "nobody"); // no row: nothing changes, no error
+    dm.store().renameCategory("2", "新名");
+    dm.store().renameCategory("99", "nobody"); // no row: nothing changes, no error
     QCOMPARE(db.rows("select id, typename from type order by id"), (QStringList{"1|我的资料", "2|新名"}));
 }
 
@@ -132,7 +132,7 @@ void TestCategoryStore::deleteSubtree()
     for (int t : {1, 2, 4, 5, 6})
         db.exec({QStringLiteral("insert into documents(id,title,typeid) values(%1,'t',%2)").arg(t * 10).arg(t)});
     TmvlabDm dm(db.path());
-    QCOMPARE(mv::deleteCategorySubtree(dm, id, withDocuments), list);
+    QCOMPARE(dm.store().deleteCategorySubtree(id, withDocuments), list);
     QCOMPARE(db.rows("select id from type order by id"), typesLeft);
     QCOMPARE(db.rows("select id from documents order by id"), docsLeft);
 }
@@ -146,11 +146,11 @@ void TestCategoryStore::failedSecondDeletionKeepsEverything()
     dm.IBDatabaseMV.ensureOpen();
     // statements: the subtree query, the document deletion, then the category deletion fails
     dm.IBDatabaseMV.failOnStatement(3);
-    QVERIFY_THROWS_EXCEPTION(mv::db::DbError, mv::deleteCategorySubtree(dm, "1", true));
+    QVERIFY_THROWS_EXCEPTION(mv::db::DbError, dm.store().deleteCategorySubtree("1", true));
     QCOMPARE(db.rows("select id from type order by id"), (QStringList{"1", "2"}));
     QCOMPARE(db.rows("select id from documents"), QStringList{"1"});
     // and the same run can still delete afterwards
-    mv::deleteCategorySubtree(dm, "2", true);
+    dm.store().deleteCategorySubtree("2", true);
     QCOMPARE(db.rows("select id from type"), QStringList{"1"});
 }
 
@@ -172,11 +172,11 @@ void TestCategoryStore::subtreeLargerThanOneInList()
     dm.IBDatabaseMV.ensureOpen();
     // the subtree query and two slices of documents go through, the third slice fails
     dm.IBDatabaseMV.failOnStatement(4);
-    QVERIFY_THROWS_EXCEPTION(mv::db::DbError, mv::deleteCategorySubtree(dm, "1", true));
+    QVERIFY_THROWS_EXCEPTION(mv::db::DbError, dm.store().deleteCategorySubtree("1", true));
     QCOMPARE(db.rows("select count(*) from type"), QStringList{"2002"});
     QCOMPARE(db.rows("select count(*) from documents"), QStringList{"502"});
 
-    QCOMPARE(mv::deleteCategorySubtree(dm, "1", true).count(QLatin1Char(',')), 2000);
+    QCOMPARE(dm.store().deleteCategorySubtree("1", true).count(QLatin1Char(',')), 2000);
     QCOMPARE(db.rows("select id from type"), QStringList{"3000"});
     QCOMPARE(db.rows("select id from documents"), QStringList{"3000"});
 }

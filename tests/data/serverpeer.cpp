@@ -43,7 +43,7 @@ int main(int argc, char **argv)
     mv::ChangeEvents events(args[1]);
     events.setRetryInterval(200);
     QObject::connect(&events, &mv::ChangeEvents::documentsChanged, [&](int n) {
-        if (dm.othersOf(n) != 0 || n == mv::ChangeEvents::Unknown)
+        if (dm.store().othersOf(n) != 0 || n == mv::ChangeEvents::Unknown)
             say(QStringLiteral("documents %1").arg(n));
     });
     QObject::connect(&events, &mv::ChangeEvents::categoriesChanged, [] { say(QStringLiteral("categories")); });
@@ -58,7 +58,7 @@ int main(int argc, char **argv)
         const QStringList cmd = QString::fromUtf8(buf).trimmed().split(QLatin1Char(' '));
         try {
             if (cmd.value(0) == QLatin1String("insert")) {
-                const QString id = mv::insertDocument(dm, cmd.value(1), QStringLiteral("1"),
+                const QString id = dm.store().insertDocument(cmd.value(1), QStringLiteral("1"),
                                                       QStringLiteral("<p>%1</p>").arg(cmd.value(2)));
                 say(QStringLiteral("inserted ") + id);
             } else if (cmd.value(0) == QLatin1String("category")) {

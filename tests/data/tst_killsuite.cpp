@@ -11,7 +11,7 @@
 // must then find nothing wrong with the file.
 
 #include "UnitDM.h"
-#include "categorystore.h"
+#include "documentstore.h"
 #include "fbsql.h"
 #include "testdb.h"
 
@@ -104,14 +104,14 @@ int runChild(const QString &path, quint32 seed)
                 const QString name = hanzi(rng, 2 + int(rng.bounded(8)));
                 const int predicted = cats.isEmpty() ? 1 : cats.lastKey() + 1;
                 say(QStringLiteral("BEGIN\tC+\t%1\t%2\t").arg(predicted).arg(parent) + name);
-                const QString id = mv::addCategory(dm, QString::number(parent), name);
+                const QString id = dm.store().addCategory(QString::number(parent), name);
                 cats.insert(id.toInt(), parent);
                 say(QStringLiteral("C+\t%1\t%2\t").arg(id).arg(parent) + name);
             } else if (dice < 35) {
                 const int id = anyCat();
                 const QString name = hanzi(rng, 2 + int(rng.bounded(8)));
                 say(QStringLiteral("BEGIN\tC~\t%1\t").arg(id) + name);
-                mv::renameCategory(dm, QString::number(id), name);
+                dm.store().renameCategory(QString::number(id), name);
                 say(QStringLiteral("C~\t%1\t").arg(id) + name);
             } else if (dice < 43) {
                 const int id = anyCat();
@@ -120,7 +120,7 @@ int runChild(const QString &path, quint32 seed)
                 const bool withDocs = rng.bounded(2);
                 const QString head = QStringLiteral("C-\t%1\t%2").arg(id).arg(int(withDocs));
                 say(QStringLiteral("BEGIN\t") + head);
-                const QString list = mv::deleteCategorySubtree(dm, QString::number(id), withDocs);
+                const QString list = dm.store().deleteCategorySubtree(QString::number(id), withDocs);
                 say(head + T + list);
                 // Forget what went; documents left behind keep their ids.
                 for (const QString &gone : list.split(QLatin1Char(',')))

@@ -231,7 +231,7 @@ void TestServerDb::othersCommitsAreAnnouncedBothWays()
     QSignalSpy categories(&events, &mv::ChangeEvents::categoriesChanged);
     int othersCommits = 0;
     QObject::connect(&events, &mv::ChangeEvents::documentsChanged, &indexer, [&](int n) {
-        const int others = dm.othersOf(n);
+        const int others = dm.store().othersOf(n);
         othersCommits += others;
         if (others != 0)
             indexer.othersChangedDocuments();
@@ -255,7 +255,7 @@ void TestServerDb::othersCommitsAreAnnouncedBothWays()
 
     // This program saves; the peer hears of it.
     took.restart();
-    mv::insertDocument(dm, QStringLiteral("近处"), QStringLiteral("1"), QStringLiteral("<p>x</p>"));
+    dm.store().insertDocument(QStringLiteral("近处"), QStringLiteral("1"), QStringLiteral("<p>x</p>"));
     QVERIFY(!peer.waitFor(QStringLiteral("documents"), 1000).isEmpty());
     qInfo("commit to the other process's announcement: %lld ms", took.elapsed());
     // Its own save is not taken for another's.
@@ -273,26 +273,26 @@ void TestServerDb::saveOverAnotherSaveIsRefused()
     const QString name = newDatabase(QStringLiteral("conflict.fdb"));
     TmvlabDm here(name);
     TmvlabDm there(name);
-    const QString id = mv::insertDocument(here, QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("one"));
+    const QString id = here.store().insertDocument(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("one"));
     const QByteArray loadedHere = mv::documentVersion(QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("one"));
     const QByteArray loadedThere = loadedHere;
 
     QByteArray stored;
-    QCOMPARE(mv::updateLoadedDocument(there, id, loadedThere, QStringLiteral("t"), QStringLiteral("1"),
+    QCOMPARE(there.store().updateLoadedDocument(id, loadedThere, QStringLiteral("t"), QStringLiteral("1"),
                                       QStringLiteral("two"), &stored),
              mv::UpdateResult::Stored);
-    QCOMPARE(mv::updateLoadedDocument(here, id, loadedHere, QStringLiteral("t"), QStringLiteral("1"),
+    QCOMPARE(here.store().updateLoadedDocument(id, loadedHere, QStringLiteral("t"), QStringLiteral("1"),
                                       QStringLiteral("mine")),
              mv::UpdateResult::ChangedSinceLoaded);
     QCOMPARE(mvtest::rowsOf(name, QStringLiteral("select content from documents where id=") + id),
              QStringList{QStringLiteral("two")});
     // Saved again from what is stored now, it goes through; and a row
     // deleted meanwhile is told apart.
-    QCOMPARE(mv::updateLoadedDocument(here, id, stored, QStringLiteral("t"), QStringLiteral("1"),
+    QCOMPARE(here.store().updateLoadedDocument(id, stored, QStringLiteral("t"), QStringLiteral("1"),
                                       QStringLiteral("mine")),
              mv::UpdateResult::Stored);
-    mv::deleteDocument(there, id);
-    QCOMPARE(mv::updateLoadedDocument(here, id, stored, QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("x")),
+    there.store().deleteDocument(id);
+    QCOMPARE(here.store().updateLoadedDocument(id, stored, QStringLiteral("t"), QStringLiteral("1"), QStringLiteral("x")),
              mv::UpdateResult::Missing);
 }
 
@@ -338,7 +338,7 @@ void TestServerDb::serverKilledAndRestartedUnderRunningProgram()
 {
     const QString name = newDatabase(QStringLiteral("restart.fdb"));
     TmvlabDm dm(name);
-    const QString id = mv::insertDocument(dm, QStringLiteral("kept"), QStringLiteral("1"), QStringLiteral("before"));
+    const QString id = dm.store().insertDocument(QStringLiteral("kept"), QStringLiteral("1"), QStringLiteral("before"));
     mv::ChangeEvents events(name);
     events.setRetryInterval(200);
     QVERIFY(events.listening());
@@ -347,7 +347,7 @@ void TestServerDb::serverKilledAndRestartedUnderRunningProgram()
     // Each action while it is gone fails with the engine's word, and
     // stores nothing.
     QVERIFY_THROWS_EXCEPTION(DbError, mvtest::rowsOf(name, QStringLiteral("select id from documents")));
-    QVERIFY_THROWS_EXCEPTION(DbError, mv::updateDocument(dm, id, QStringLiteral("kept"), QStringLiteral("1"),
+    QVERIFY_THROWS_EXCEPTION(DbError, dm.store().updateDocument(id, QStringLiteral("kept"), QStringLiteral("1"),
                                                          QStringLiteral("during")));
     QTRY_VERIFY_WITH_TIMEOUT(!events.listening(), 5000);
 
@@ -361,7 +361,7 @@ void TestServerDb::serverKilledAndRestartedUnderRunningProgram()
     rows.append(dm.IBQueryTemp.field(0));
     dm.IBQueryTemp.close();
     QCOMPARE(rows, QStringList{QStringLiteral("before")});
-    QVERIFY(mv::updateDocument(dm, id, QStringLiteral("kept"), QStringLiteral("1"), QStringLiteral("after")));
+    QVERIFY(dm.store().updateDocument(id, QStringLiteral("kept"), QStringLiteral("1"), QStringLiteral("after")));
 
     // The events come back by themselves, and first say that anything may
     // have changed.
@@ -370,7 +370,7 @@ void TestServerDb::serverKilledAndRestartedUnderRunningProgram()
     QTRY_VERIFY_WITH_TIMEOUT(!documents.isEmpty(), 2000);
     documents.clear();
     TmvlabDm other(name);
-    mv::insertDocument(other, QStringLiteral("new"), QStringLiteral("1"), QStringLiteral("x"));
+    other.store().insertDocument(QStringLiteral("new"), QStringLiteral("1"), QStringLiteral("x"));
     QTRY_VERIFY_WITH_TIMEOUT(!documents.isEmpty(), 1000);
 }
 

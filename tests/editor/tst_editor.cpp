@@ -536,7 +536,7 @@ void TestEditor::openingFailsWithoutWindow()
         ed->EndAsCancelled();
     });
     mv::DialogRecorder boxes;
-    OpenDocumentEditor(nullptr, mode);
+    OpenDocumentEditor(nullptr, mode, *mvlabDm);
     QVERIFY(!windowShown);
     QCOMPARE(boxes.boxes().size(), 1);
     QCOMPARE(boxes.boxes().at(0).kind, mv::Dialogs::Kind::Error);
@@ -553,7 +553,7 @@ void TestEditor::openingFailsWithoutWindow()
         windowShown = true;
         ed->EndAsCancelled();
     });
-    OpenDocumentEditor(nullptr, QStringLiteral("5-Edit-none"));
+    OpenDocumentEditor(nullptr, QStringLiteral("5-Edit-none"), *mvlabDm);
     QVERIFY(windowShown);
 }
 
@@ -1159,7 +1159,7 @@ void TestEditor::escapeAndEndAsCancelledAskNothing()
         ed->Edit1->setText(QStringLiteral("unsaved too"));
         ed->EndAsCancelled();
     });
-    OpenDocumentEditor(nullptr, QStringLiteral("3-Add-Books"));
+    OpenDocumentEditor(nullptr, QStringLiteral("3-Add-Books"), *mvlabDm);
     QVERIFY(ran);
     QVERIFY(seen.isNull()); // freed
     QVERIFY(boxes.lines().isEmpty());

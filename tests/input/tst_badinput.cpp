@@ -518,7 +518,7 @@ void TestBadInput::editorOpen(const QString &mode, const QString &refusal)
         ed->EndAsCancelled();
     });
     mv::DialogRecorder boxes;
-    OpenDocumentEditor(w_.get(), mode);
+    OpenDocumentEditor(w_.get(), mode, *mvlabDm);
     QVERIFY(!windowShown);
     QVERIFY2(shownRefusal(boxes, refusal), qPrintable(boxes.lines().join('\n')));
     QCOMPARE(boxes.boxes().at(0).kind, mv::Dialogs::Kind::Error);

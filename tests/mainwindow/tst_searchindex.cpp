@@ -4,7 +4,7 @@
 // those made while it is being built; and out of the way when it fails.
 
 #include "UnitDM.h"
-#include "categorystore.h"
+#include "documentstore.h"
 #include "documentquery.h"
 #include "gbkcodec.h"
 #include "schema.h"
@@ -95,7 +95,8 @@ private:
     QStringList pieces_;
 };
 
-// Inserts or updates a document with content given as stored bytes.
+// Inserts or updates a document with content given as stored bytes (which
+// the store does not write), and tells the store's listeners as it would.
 void writeDocument(TmvlabDm &dm, int id, int type, const QByteArray *content, bool update)
 {
     dm.runUnit([&] {
@@ -112,7 +113,8 @@ void writeDocument(TmvlabDm &dm, int id, int type, const QByteArray *content, bo
             q.setParamNull(QStringLiteral("content"));
         q.execute();
     });
-    dm.documentWritten(QString::number(id));
+    for (DocumentListener *l : dm.store().listeners())
+        l->documentWritten(QString::number(id));
 }
 
 void deleteDocument(TmvlabDm &dm, int id)
@@ -122,7 +124,8 @@ void deleteDocument(TmvlabDm &dm, int id)
         q.setSql(QStringLiteral("delete from documents where id=%1").arg(id));
         q.execute();
     });
-    dm.documentDeleted(QString::number(id));
+    for (DocumentListener *l : dm.store().listeners())
+        l->documentDeleted(QString::number(id));
 }
 
 // Changes made by a writer the indexer does not hear of: the change log
@@ -326,7 +329,7 @@ private slots:
             writeDocument(dm, 1 + int(rng.bounded(300)), int(rng.bounded(64)), &text, true);
         for (int i = 0; i < 40; ++i)
             deleteDocument(dm, 1 + int(rng.bounded(300)));
-        mv::deleteCategorySubtree(dm, QStringLiteral("5"), true);
+        dm.store().deleteCategorySubtree(QStringLiteral("5"), true);
         compare();
     }
 
@@ -377,7 +380,7 @@ private slots:
         indexer.start();
         QVERIFY(waitReady(indexer));
 
-        mv::deleteCategorySubtree(dm, QStringLiteral("2"), true);
+        dm.store().deleteCategorySubtree(QStringLiteral("2"), true);
         DocumentQuery q;
         q.setIndexer(&indexer);
         q.openSearch(dm, QStringLiteral("kept"));
@@ -404,7 +407,7 @@ private slots:
             q.execute();
         });
         dm.IBDatabaseMV.failOnStatement(1);
-        dm.documentWritten(QStringLiteral("1"));
+        indexer.documentWritten(QStringLiteral("1"));
         QCOMPARE(failed.count(), 1);
         QVERIFY(!indexer.index());
 

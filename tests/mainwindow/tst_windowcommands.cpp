@@ -15,6 +15,7 @@
 #include "searchindexer.h"
 #include "testdb.h"
 #include "treeview.h"
+#include "webwindows.h"
 #include "windowcommands.h"
 
 #include <QLineEdit>
@@ -74,7 +75,10 @@ class TestWindowCommands : public QObject
                    "insert into documents(id,title,typeid) values (3, 'other', 10)"});
         mvlabDm = new TmvlabDm(db_->path());
         w_ = std::make_unique<TfmDocumentList>(mvlabDm);
-        ConnectWindowCommands(w_.get());
+        ConnectWindowCommands(w_.get(), [] {
+            static mv::WebWindowsImpl windows;
+            return &windows;
+        });
         w_->show();
         return *w_;
     }

@@ -1,0 +1,12 @@
+# Fails when EXE needs Qt Gui or Qt Widgets, directly or through a library.
+execute_process(COMMAND ldd ${EXE} OUTPUT_VARIABLE needed RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "ldd ${EXE} failed")
+endif()
+if(needed MATCHES "libQt6(Gui|Widgets)")
+  message(FATAL_ERROR "${EXE} needs Qt Gui or Widgets:\n${needed}")
+endif()
+if(NOT needed MATCHES "libQt6Core")
+  message(FATAL_ERROR "unexpected ldd output:\n${needed}")
+endif()
+message(STATUS "${EXE} links Qt Core without Gui or Widgets")
