@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <firebird/Interface.h>
 #include <ibase.h>
@@ -94,6 +96,30 @@ void runService(unsigned char action, const QString &databasePath, const QString
         throw db::DbError(error);
 }
 
+// The engine's restore believes what a backup says, and a damaged backup
+// can crash it. It runs in a process of its own (the engine's gbak tool on
+// the same embedded engine), so such a backup fails the restore and takes
+// nothing else down.
+void restoreInOwnProcess(const QString &backupFile, const QString &databasePath)
+{
+    const QString gbak = QStandardPaths::findExecutable(QStringLiteral("gbak"));
+    if (gbak.isEmpty())
+        throw db::DbError(QStringLiteral("找不到数据库引擎的恢复工具 gbak（软件包 firebird3.0-utils）。"));
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(gbak, {QStringLiteral("-c"), QStringLiteral("-user"), QString::fromLatin1(TmvlabDm::UserName),
+                   backupFile, databasePath});
+    if (!p.waitForStarted())
+        throw db::DbError(QStringLiteral("恢复工具 %1 无法启动：%2").arg(gbak, p.errorString()));
+    p.closeWriteChannel();
+    p.waitForFinished(-1);
+    const QString said = QString::fromLocal8Bit(p.readAll()).trimmed().right(2000);
+    if (p.exitStatus() == QProcess::CrashExit)
+        throw db::DbError(QStringLiteral("恢复工具异常终止（备份文件可能已损坏）。") + said);
+    if (p.exitCode() != 0)
+        throw db::DbError(said.isEmpty() ? QStringLiteral("恢复工具报告失败（退出码 %1）。").arg(p.exitCode()) : said);
+}
+
 // The columns the program reads, and every row of both tables.
 void checkRestored(const QString &path)
 {
@@ -179,7 +205,7 @@ void restoreBackup(const QString &backupFile, const QString &targetPath)
     const QString temporary = targetPath + QStringLiteral(".restoring");
     QFile::remove(temporary);
     try {
-        runService(isc_action_svc_restore, temporary, backupFile, isc_spb_res_create);
+        restoreInOwnProcess(backupFile, temporary);
         checkRestored(temporary);
     } catch (const db::DbError &e) {
         QFile::remove(temporary);

@@ -34,7 +34,10 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 build=${MV_BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja ${MV_CMAKE_ARGS:-}
+# A compiler cache, where the machine has one, makes a rebuild cheap.
+launcher=
+if command -v ccache >/dev/null 2>&1; then launcher=-DCMAKE_CXX_COMPILER_LAUNCHER=ccache; fi
+cmake -S . -B "$build" -G Ninja $launcher ${MV_CMAKE_ARGS:-}
 cmake --build "$build"
 
 if [ "$mode" = run ]; then
