@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPointer>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
@@ -649,7 +650,15 @@ void TestHtmlEdit::copiedPicturesPasteAsLinked()
     };
     focus(f);
     f.select(QStringLiteral("a"));
+    QGuiApplication::clipboard()->clear();
     f.edit->Copy();
+    // The page hands the copy to the clipboard later; a paste before that
+    // would paste what was there.
+    const auto copied = [] {
+        const QMimeData *m = QGuiApplication::clipboard()->mimeData();
+        return m && m->html().contains(QStringLiteral("pic.png"));
+    };
+    QTRY_VERIFY(copied());
     const auto pasteAfterB = [&focus](Form &to) {
         focus(to);
         to.js("var t = document.getElementById('b').firstChild; getSelection().collapse(t, 1);");
