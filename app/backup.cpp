@@ -40,7 +40,7 @@ QString text(const IStatus *status)
 
 // Runs one action of the engine's service manager and waits for its end.
 // The service reports a failure when asked for its output.
-void runService(unsigned char action, const QString &databasePath, const QString &backupPath, int options)
+void runService(unsigned char action, const QString &databasePath, const QString &backupPath)
 {
     IMaster *master = fb_get_master_interface();
     IStatus *raw = master->getStatus();
@@ -61,8 +61,6 @@ void runService(unsigned char action, const QString &databasePath, const QString
         start->insertTag(&st, action);
         start->insertString(&st, isc_spb_dbname, QFile::encodeName(databasePath).constData());
         start->insertString(&st, isc_spb_bkp_file, QFile::encodeName(backupPath).constData());
-        if (options)
-            start->insertInt(&st, isc_spb_options, options);
         service->start(&st, start->getBufferLength(&st), start->getBuffer(&st));
         const unsigned char request[] = {isc_info_svc_to_eof};
         unsigned char out[16384];
@@ -180,7 +178,7 @@ QString backupDatabase(const QString &databasePath, const QString &folder, int k
     }
     const QString part = file + PartSuffix;
     try {
-        runService(isc_action_svc_backup, databasePath, part, 0);
+        runService(isc_action_svc_backup, databasePath, part);
     } catch (...) {
         QFile::remove(part);
         throw;
