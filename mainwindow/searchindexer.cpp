@@ -213,6 +213,15 @@ void SearchIndexer::compactWhenDue()
 void SearchIndexer::built(const QString &error, double ms)
 {
     join();
+    bool resultLogged = false;
+    {
+        std::lock_guard<std::mutex> lock(resultMutex_);
+        resultLogged = result_ && resultLogged_;
+    }
+    // Others' changes made during the build: an index with the change log
+    // catches up from it below; only one without is made again.
+    if (rebuildWanted_ && resultLogged)
+        rebuildWanted_ = false;
     if (rebuildWanted_) {
         rebuildWanted_ = false;
         {
